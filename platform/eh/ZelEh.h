@@ -1,0 +1,7 @@
+// The error-handling library.
+#pragma once
+
+#include "ZelEhBasis.h"
+#include "ZelEhDeleteAtTerminate.h"
+#include "ZelEhLogFile.h"
+#include "ZelEhString.h"

@@ -1,0 +1,65 @@
+// What the error-handling tests share: exception classes to build chains from, and helpers.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "platform/eh/ZelEh.h"
+#include "support/ZelTestDir.h"
+
+// A framework exception with a message of its own that counts its destructions.
+class CountedException : public CException {
+    DECLARE_DYNAMIC(CountedException)
+public:
+    explicit CountedException(const char* pszMessage = "") : m_strMessage(pszMessage) {}
+    ~CountedException() override { ++s_nDestroyed; }
+    BOOL GetErrorMessage(LPTSTR lpszError, UINT nMaxError, UINT* pnHelpContext = nullptr) override;
+
+    static int s_nDestroyed;
+
+private:
+    std::string m_strMessage;
+};
+
+// ZelEhBasis as it comes: the constructor made public, Log left as the base writes it.
+class TestError : public ZelEhBasis {
+public:
+    TestError(const char* pszSource, const char* pszClass, const char* pszMethod,
+              const char* pszClosing, DWORD nErrorNo, CException* pCause = nullptr,
+              BOOL bOwnCause = TRUE, DWORD nHelpContext = 0, BOOL bReport = TRUE)
+        : ZelEhBasis(pszSource, pszClass, pszMethod, pszClosing, nErrorNo, 0, 0, pCause,
+                     bOwnCause, nHelpContext, bReport) {}
+};
+
+// Wraps the base's part of the entry the way the settings library's exception does: a header,
+// the base's lines six blanks deeper, and a trailer.
+class WrappingError : public TestError {
+public:
+    using TestError::TestError;
+    void Log(ZelEhLogFile& log) const override {
+        log << "Fehlerart: WrappingError" << "\r\n";
+        log.SetBlanks(6);
+        ZelEhBasis::Log(log);
+        log << "Weitere Informationen:" << "" << "\r\n";
+    }
+};
+
+// Everything the log writes, split into lines at "\r\n".
+std::vector<std::string> LinesOf(const std::string& strText);
+
+// A fresh temporary directory, removed with everything in it when the test ends.
+struct TempDir {
+    std::string strPath = ZelMakeTempDir("zel-eh");
+    TempDir() = default;
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(strPath, ec);
+    }
+};
+
+// The whole content of a file; empty when there is none.
+std::string ReadFile(const std::string& strPath);
