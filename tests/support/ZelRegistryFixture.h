@@ -99,8 +99,8 @@ protected:
     }
 
     ZelRegistryBase Composed(BOOL bReadOnly = FALSE, BOOL bLocalMachine = FALSE) const {
-        return ZelRegistryBase(m_strComponent.c_str(), "2.0", ZelRegistryBase::eOptions, nullptr,
-                               nullptr, bReadOnly, bLocalMachine);
+        return ZelRegistryBase(m_strComponent.c_str(), "2.0", ZelRegistryBase::eOptions, nullptr, nullptr,
+                               bReadOnly, bLocalMachine);
     }
 
     const std::string m_strComponent;
