@@ -1,0 +1,165 @@
+// The profile accessors by section name, against the raw registry calls they are built on:
+// an integer and a string, read and written in a section below a composed location
+// (Software\Quellmar\Components\<component>\Versions\2.0\Options\Window, seven levels).
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "ZelRegistryBase.h"
+#include "support/ZelTestDir.h"
+
+namespace {
+
+constexpr const char* kComponent = "ZelBench.Profile";
+const std::string kComponentKey = std::string("Software\\Quellmar\\Components\\") + kComponent;
+const std::string kSection = kComponentKey + "\\Versions\\2.0\\Options\\Window";
+constexpr const char* kText = "The quick brown fox jumps over the lazy dog";
+
+ZelRegistryBase Location() {
+    return ZelRegistryBase(kComponent, "2.0", ZelRegistryBase::eOptions, nullptr, nullptr, FALSE, FALSE);
+}
+
+void Fail(benchmark::State& state, const std::string& strWhat) { state.SkipWithError(strWhat.c_str()); }
+
+void Fail(benchmark::State& state, const char* pszCall, LONG lStatus) {
+    Fail(state, std::string(pszCall) + " returned " + std::to_string(lStatus));
+}
+
+// Puts both entries in place, so that the reads find them.
+void Prepare(benchmark::State& state) {
+    ZelRegistryBase location = Location();
+    if (!location.WriteProfileInt("Window", "Left", 10) ||
+        !location.WriteProfileStringA("Window", "Title", kText))
+        Fail(state, "the section could not be prepared");
+}
+
+void ProfileWriteInt(benchmark::State& state) {
+    ZelRegistryBase location = Location();
+    int nValue = 0;
+    for (auto _ : state) {
+        if (!location.WriteProfileInt("Window", "Left", ++nValue))
+            return Fail(state, "WriteProfileInt failed");
+    }
+}
+
+void RawCreateSetCloseInt(benchmark::State& state) {
+    DWORD dwValue = 0;
+    for (auto _ : state) {
+        HKEY hKey = nullptr;
+        LONG lStatus =
+            RegCreateKeyExA(HKEY_CURRENT_USER, kSection.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                            KEY_READ | KEY_WRITE, nullptr, &hKey, nullptr);
+        if (lStatus != ERROR_SUCCESS) return Fail(state, "RegCreateKeyExA", lStatus);
+        ++dwValue;
+        lStatus = RegSetValueExA(hKey, "Left", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwValue),
+                                 sizeof(dwValue));
+        RegCloseKey(hKey);
+        if (lStatus != ERROR_SUCCESS) return Fail(state, "RegSetValueExA", lStatus);
+    }
+}
+
+void ProfileReadInt(benchmark::State& state) {
+    Prepare(state);
+    ZelRegistryBase location = Location();
+    for (auto _ : state) benchmark::DoNotOptimize(location.GetProfileIntA("Window", "Left", 0));
+}
+
+void RawOpenQueryCloseInt(benchmark::State& state) {
+    Prepare(state);
+    for (auto _ : state) {
+        HKEY hKey = nullptr;
+        LONG lStatus = RegOpenKeyExA(HKEY_CURRENT_USER, kSection.c_str(), 0, KEY_READ, &hKey);
+        if (lStatus != ERROR_SUCCESS) return Fail(state, "RegOpenKeyExA", lStatus);
+        DWORD dwType = 0;
+        DWORD dwValue = 0;
+        DWORD cbData = sizeof(dwValue);
+        lStatus =
+            RegQueryValueExA(hKey, "Left", nullptr, &dwType, reinterpret_cast<BYTE*>(&dwValue), &cbData);
+        RegCloseKey(hKey);
+        if (lStatus != ERROR_SUCCESS) return Fail(state, "RegQueryValueExA", lStatus);
+        benchmark::DoNotOptimize(dwValue);
+    }
+}
+
+void ProfileWriteString(benchmark::State& state) {
+    ZelRegistryBase location = Location();
+    for (auto _ : state) {
+        if (!location.WriteProfileStringA("Window", "Title", kText))
+            return Fail(state, "WriteProfileStringA failed");
+    }
+}
+
+void RawCreateSetCloseString(benchmark::State& state) {
+    const DWORD cbText = static_cast<DWORD>(std::strlen(kText) + 1);
+    for (auto _ : state) {
+        HKEY hKey = nullptr;
+        LONG lStatus =
+            RegCreateKeyExA(HKEY_CURRENT_USER, kSection.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                            KEY_READ | KEY_WRITE, nullptr, &hKey, nullptr);
+        if (lStatus != ERROR_SUCCESS) return Fail(state, "RegCreateKeyExA", lStatus);
+        lStatus = RegSetValueExA(hKey, "Title", 0, REG_SZ, reinterpret_cast<const BYTE*>(kText), cbText);
+        RegCloseKey(hKey);
+        if (lStatus != ERROR_SUCCESS) return Fail(state, "RegSetValueExA", lStatus);
+    }
+}
+
+void ProfileReadString(benchmark::State& state) {
+    Prepare(state);
+    ZelRegistryBase location = Location();
+    for (auto _ : state) {
+        CString strTitle = location.GetProfileStringA("Window", "Title", nullptr);
+        benchmark::DoNotOptimize(strTitle.GetString());
+    }
+}
+
+void RawOpenQueryCloseString(benchmark::State& state) {
+    Prepare(state);
+    for (auto _ : state) {
+        HKEY hKey = nullptr;
+        LONG lStatus = RegOpenKeyExA(HKEY_CURRENT_USER, kSection.c_str(), 0, KEY_READ, &hKey);
+        if (lStatus != ERROR_SUCCESS) return Fail(state, "RegOpenKeyExA", lStatus);
+        DWORD dwType = 0;
+        char szTitle[128];
+        DWORD cbData = sizeof(szTitle);
+        lStatus =
+            RegQueryValueExA(hKey, "Title", nullptr, &dwType, reinterpret_cast<BYTE*>(szTitle), &cbData);
+        RegCloseKey(hKey);
+        if (lStatus != ERROR_SUCCESS) return Fail(state, "RegQueryValueExA", lStatus);
+        benchmark::DoNotOptimize(szTitle);
+    }
+}
+
+}  // namespace
+
+BENCHMARK(ProfileWriteInt);
+BENCHMARK(RawCreateSetCloseInt);
+BENCHMARK(ProfileReadInt);
+BENCHMARK(RawOpenQueryCloseInt);
+BENCHMARK(ProfileWriteString);
+BENCHMARK(RawCreateSetCloseString);
+BENCHMARK(ProfileReadString);
+BENCHMARK(RawOpenQueryCloseString);
+
+// Runs against a registry of its own in a fresh temporary directory, unless ZEL_REGISTRY_DIR
+// names one; the component's keys are removed afterwards either way.
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    std::string strOwnDir;
+    if (std::getenv("ZEL_REGISTRY_DIR") == nullptr) {
+        strOwnDir = ZelMakeTempDir("zelreg-bench");
+        ZelSetEnv("ZEL_REGISTRY_DIR", strOwnDir.c_str());
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    SHDeleteKeyA(HKEY_CURRENT_USER, kComponentKey.c_str());
+    if (!strOwnDir.empty()) {
+        std::error_code ec;
+        std::filesystem::remove_all(strOwnDir, ec);
+    }
+    return 0;
+}

@@ -1,0 +1,217 @@
+// Per-key costs of the registry store as the number of keys below one parent grows. Each
+// benchmark reports keys per second (items_per_second); for the store to scale they must stay
+// flat from 1,000 to 100,000 keys. Runs against hives in a fresh temporary directory.
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "platform/winreg/ZelWinReg.h"
+
+namespace {
+
+constexpr const char* kBase = "Software\\ZelRegistryBench";
+
+std::string KeyName(int i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "Key%07d", i);
+    return name;
+}
+
+void Check(LONG status, const char* what) {
+    if (status != ERROR_SUCCESS) {
+        std::fprintf(stderr, "%s failed with %d\n", what, static_cast<int>(status));
+        std::exit(1);
+    }
+}
+
+HKEY CreateParent(const std::string& name) {
+    HKEY key = nullptr;
+    Check(RegCreateKeyExA(HKEY_CURRENT_USER, (std::string(kBase) + "\\" + name).c_str(), 0, nullptr, 0,
+                          KEY_ALL_ACCESS, nullptr, &key, nullptr),
+          "create parent");
+    return key;
+}
+
+// The measured unit of the first benchmark: create a key, set a DWORD and a string, close.
+void CreateAndSet(HKEY parent, int i) {
+    HKEY key = nullptr;
+    Check(RegCreateKeyExA(parent, KeyName(i).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+          "create");
+    const DWORD number = static_cast<DWORD>(i);
+    Check(RegSetValueExA(key, "Number", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number),
+          "set dword");
+    static const char text[] = "a string value of ordinary length";
+    Check(RegSetValueExA(key, "Text", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text), "set string");
+    Check(RegCloseKey(key), "close");
+}
+
+void Populate(HKEY parent, int count) {
+    for (int i = 0; i < count; ++i) CreateAndSet(parent, i);
+}
+
+double PeakRssMb() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+void Finish(benchmark::State& state, int64_t itemsPerIteration) {
+    state.SetItemsProcessed(state.iterations() * itemsPerIteration);
+    state.counters["peak_rss_MB"] = PeakRssMb();
+}
+
+void BM_CreateKeySetTwoValuesClose(benchmark::State& state) {
+    const int count = static_cast<int>(state.range(0));
+    int round = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const std::string name = "Create" + std::to_string(count) + "-" + std::to_string(round++);
+        HKEY parent = CreateParent(name);
+        state.ResumeTiming();
+        Populate(parent, count);
+        state.PauseTiming();
+        RegCloseKey(parent);
+        Check(SHDeleteKeyA(HKEY_CURRENT_USER, (std::string(kBase) + "\\" + name).c_str()), "delete");
+        state.ResumeTiming();
+    }
+    Finish(state, count);
+}
+
+// Trees that several benchmarks read, made once per size.
+HKEY ReadTree(int count) {
+    static std::map<int, HKEY> trees;
+    auto found = trees.find(count);
+    if (found != trees.end()) return found->second;
+    HKEY parent = CreateParent("Read" + std::to_string(count));
+    Populate(parent, count);
+    trees[count] = parent;
+    return parent;
+}
+
+void BM_OpenQueryTwoValuesClose(benchmark::State& state) {
+    const int count = static_cast<int>(state.range(0));
+    HKEY parent = ReadTree(count);
+    std::vector<std::string> names;
+    for (int i = 0; i < count; ++i) names.push_back(KeyName(i));
+    for (auto _ : state) {
+        for (int i = 0; i < count; ++i) {
+            HKEY key = nullptr;
+            Check(RegOpenKeyExA(parent, names[i].c_str(), 0, KEY_READ, &key), "open");
+            DWORD number = 0, size = sizeof number, type = 0;
+            Check(RegQueryValueExA(key, "Number", nullptr, &type, reinterpret_cast<BYTE*>(&number), &size), "dword");
+            char text[64];
+            size = sizeof text;
+            Check(RegQueryValueExA(key, "Text", nullptr, &type, reinterpret_cast<BYTE*>(text), &size), "string");
+            Check(RegCloseKey(key), "close");
+            benchmark::DoNotOptimize(number);
+        }
+    }
+    Finish(state, count);
+}
+
+void BM_EnumerateSubKeysByIndex(benchmark::State& state) {
+    const int count = static_cast<int>(state.range(0));
+    HKEY parent = ReadTree(count);
+    for (auto _ : state) {
+        HKEY key = nullptr;
+        Check(RegOpenKeyExA(parent, "", 0, KEY_READ, &key), "open");
+        char name[64];
+        DWORD index = 0;
+        while (RegEnumKeyA(key, index, name, sizeof name) == ERROR_SUCCESS) ++index;
+        if (index != static_cast<DWORD>(count)) {
+            std::fprintf(stderr, "enumerated %u of %d keys\n", index, count);
+            std::exit(1);
+        }
+        RegCloseKey(key);
+    }
+    Finish(state, count);
+}
+
+void BM_DeleteTree(benchmark::State& state) {
+    const int count = static_cast<int>(state.range(0));
+    int round = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const std::string name = "Delete" + std::to_string(count) + "-" + std::to_string(round++);
+        HKEY parent = CreateParent(name);
+        Populate(parent, count);
+        RegCloseKey(parent);
+        state.ResumeTiming();
+        Check(SHDeleteKeyA(HKEY_CURRENT_USER, (std::string(kBase) + "\\" + name).c_str()), "delete tree");
+    }
+    Finish(state, count);
+}
+
+// How the settings library reaches a section: a seven-level path from the user root.
+constexpr const char* kSection = "Software\\Quellmar\\Components\\C\\Versions\\1\\Options\\Section";
+
+void MakeSection() {
+    static bool made = false;
+    if (made) return;
+    HKEY key = nullptr;
+    Check(RegCreateKeyExA(HKEY_CURRENT_USER, kSection, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+          "section");
+    const DWORD number = 7;
+    Check(RegSetValueExA(key, "Number", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number), "set");
+    RegCloseKey(key);
+    made = true;
+}
+
+void BM_SectionOpenQueryClose(benchmark::State& state) {
+    MakeSection();
+    for (auto _ : state) {
+        HKEY key = nullptr;
+        Check(RegOpenKeyExA(HKEY_CURRENT_USER, kSection, 0, KEY_READ, &key), "open section");
+        DWORD number = 0, size = sizeof number;
+        Check(RegQueryValueExA(key, "Number", nullptr, nullptr, reinterpret_cast<BYTE*>(&number), &size), "query");
+        RegCloseKey(key);
+        benchmark::DoNotOptimize(number);
+    }
+    Finish(state, 1);
+}
+
+// The library opens sections for reading through RegCreateKeyExA as well.
+void BM_SectionCreateOpenQueryClose(benchmark::State& state) {
+    MakeSection();
+    for (auto _ : state) {
+        HKEY key = nullptr;
+        Check(RegCreateKeyExA(HKEY_CURRENT_USER, kSection, 0, nullptr, 0, KEY_READ, nullptr, &key, nullptr),
+              "create section");
+        DWORD number = 0, size = sizeof number;
+        Check(RegQueryValueExA(key, "Number", nullptr, nullptr, reinterpret_cast<BYTE*>(&number), &size), "query");
+        RegCloseKey(key);
+        benchmark::DoNotOptimize(number);
+    }
+    Finish(state, 1);
+}
+
+const std::vector<int64_t> kSizes{1000, 10000, 100000};
+
+BENCHMARK(BM_CreateKeySetTwoValuesClose)->ArgsProduct({kSizes})->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_OpenQueryTwoValuesClose)->ArgsProduct({kSizes})->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_EnumerateSubKeysByIndex)->ArgsProduct({kSizes})->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_DeleteTree)->ArgsProduct({kSizes})->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SectionOpenQueryClose)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SectionCreateOpenQueryClose)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // A registry of its own, never the user's.
+    char pattern[] = "/tmp/zelreg-bench-XXXXXX";
+    const char* dir = mkdtemp(pattern);
+    if (!dir) return 1;
+    setenv("ZEL_REGISTRY_DIR", dir, 1);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::printf("peak resident memory: %.1f MB\n", PeakRssMb());
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+    return 0;
+}

@@ -1,0 +1,74 @@
+#include "HandleTable.h"
+
+#include "RegError.h"
+
+namespace zelreg {
+namespace {
+
+constexpr uintptr_t kFirstHandle = 0x1000;
+constexpr uintptr_t kLastHandle = 0x7FFFFFFC;
+constexpr REGSAM kKeyRights = 0x3F;  // KEY_QUERY_VALUE ... KEY_CREATE_LINK
+constexpr REGSAM kWriteRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE |
+                                WRITE_DAC | WRITE_OWNER;
+
+}  // namespace
+
+REGSAM GrantAccess(REGSAM desired, bool readOnlyHive) {
+    REGSAM granted = desired & (kKeyRights | STANDARD_RIGHTS_ALL);
+    if (desired & GENERIC_READ) granted |= KEY_READ;
+    if (desired & GENERIC_WRITE) granted |= KEY_WRITE;
+    if (desired & GENERIC_ALL) granted |= KEY_ALL_ACCESS;
+    if (desired & MAXIMUM_ALLOWED) granted |= readOnlyHive ? KEY_READ : KEY_ALL_ACCESS;
+    if (readOnlyHive && (granted & kWriteRights)) Fail(ERROR_ACCESS_DENIED);
+    return granted;
+}
+
+uintptr_t HandleTable::Allocate() {
+    if (next_ < kFirstHandle || next_ > kLastHandle) next_ = kFirstHandle;
+    while (keys_.count(next_) || events_.count(next_)) {
+        next_ = next_ >= kLastHandle ? kFirstHandle : next_ + 4;
+    }
+    const uintptr_t value = next_;
+    next_ = next_ >= kLastHandle ? kFirstHandle : next_ + 4;
+    return value;
+}
+
+uintptr_t HandleTable::Add(std::shared_ptr<KeyHandle> key) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const uintptr_t value = Allocate();
+    keys_.emplace(value, std::move(key));
+    return value;
+}
+
+uintptr_t HandleTable::Add(std::shared_ptr<Event> event) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const uintptr_t value = Allocate();
+    events_.emplace(value, std::move(event));
+    return value;
+}
+
+std::shared_ptr<KeyHandle> HandleTable::Key(uintptr_t value) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto found = keys_.find(value);
+    return found == keys_.end() ? nullptr : found->second;
+}
+
+std::shared_ptr<Event> HandleTable::GetEvent(uintptr_t value) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto found = events_.find(value);
+    return found == events_.end() ? nullptr : found->second;
+}
+
+HandleTable::Closed HandleTable::Close(uintptr_t value) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (keys_.erase(value)) return Closed::Key;
+    if (events_.erase(value)) return Closed::Event;
+    return Closed::Nothing;
+}
+
+std::size_t HandleTable::KeyCount() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return keys_.size();
+}
+
+}  // namespace zelreg

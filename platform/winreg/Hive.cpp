@@ -1,0 +1,217 @@
+#include "Hive.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <thread>
+
+#include "HiveSchema.h"
+#include "KeyStore.h"
+#include "Notify.h"
+
+namespace zelreg {
+namespace {
+
+// SQLite waits this long for a lock before it reports busy; the store then retries the whole
+// transaction until kLockWaitSeconds have passed, so that a busy hive never reaches a caller
+// as an error unless another process keeps it locked for that long.
+constexpr int kBusyTimeoutMs = 2000;
+constexpr int kLockWaitSeconds = 60;
+// A checkpoint syncs the log and the database file to the disk; one every 8192 pages (32 MB of
+// log) instead of SQLite's 1000 makes them rare. The log is cut back to 32 MB after each.
+constexpr const char* kCheckpointEvery = "PRAGMA wal_autocheckpoint = 8192";
+constexpr const char* kCacheSize = "PRAGMA cache_size = -8192";
+constexpr const char* kJournalSizeLimit = "PRAGMA journal_size_limit = 33554432";
+
+std::atomic<uint64_t> g_nextSerial{1};
+
+// The longest a read snapshot is kept, however busy its reader.
+constexpr std::chrono::milliseconds kSnapshotLifetime{200};
+
+// Prints each distinct refusal once per process: a program that keeps calling should not
+// flood its error output.
+void Report(const std::string& message) {
+    static std::mutex mutex;
+    static std::set<std::string> reported;
+    std::lock_guard<std::mutex> lock(mutex);
+    if (reported.insert(message).second) std::fprintf(stderr, "zelregistry: %s\n", message.c_str());
+}
+
+[[noreturn]] void Refuse(const std::string& path, const std::string& reason) {
+    Report("refusing hive file '" + path + "': " + reason + "; the file was left unchanged");
+    Fail(ERROR_BADDB);
+}
+
+// The machine hive where none exists and this process cannot create one: nothing to read,
+// nothing may be written.
+std::unique_ptr<Hive> OpenAbsent(HiveKind kind) {
+    auto db = std::make_unique<Connection>(":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
+    CreateHiveSchema(*db);
+    db->Exec("PRAGMA query_only = 1");
+    return std::make_unique<Hive>(kind, std::move(db), true);
+}
+
+std::unique_ptr<Hive> OpenFile(HiveKind kind, const HiveLocation& location) {
+    const bool writable = access(location.file.c_str(), W_OK) == 0;
+    const int flags = (writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) | SQLITE_OPEN_NOMUTEX;
+    auto db = std::make_unique<Connection>(location.file, flags);
+    sqlite3_busy_timeout(db->handle(), kBusyTimeoutMs);
+
+    std::string reason;
+    HiveState state = ExamineHive(*db, reason);
+    if (state == HiveState::Refused) Refuse(location.file, reason);
+    // A larger page cache than SQLite's 2 MB default, still of a set size.
+    db->Exec(kCacheSize);
+    if (!writable || sqlite3_db_readonly(db->handle(), "main") == 1) {
+        if (state == HiveState::Empty) return OpenAbsent(kind);
+        return std::make_unique<Hive>(kind, std::move(db), true);
+    }
+
+    if (kind == HiveKind::Machine) {
+        // Users who may only read the machine hive cannot create its -wal and -shm files in a
+        // directory they cannot write; SQLite reads a WAL database through read-only -shm and
+        // -wal files as long as they exist, so the writers keep them.
+        int persist = 1;
+        sqlite3_file_control(db->handle(), "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+    }
+    {
+        Query mode(*db, "PRAGMA journal_mode = WAL");
+        if (!mode.Step() || mode.Text(0) != "wal") {
+            Report("hive file '" + location.file + "' cannot use write-ahead logging");
+            Fail(ERROR_CANTOPEN);
+        }
+    }
+    // In WAL mode a commit is in the operating system's hands once the call returns, which is
+    // what survives the kill of a process; a checkpoint (RegFlushKey) syncs to the disk.
+    db->Exec("PRAGMA synchronous = NORMAL");
+    db->Exec(kCheckpointEvery);
+    db->Exec(kJournalSizeLimit);
+    {
+        Transaction transaction(*db, true);
+        state = ExamineHive(*db, reason);
+        if (state == HiveState::Refused) Refuse(location.file, reason);
+        if (state == HiveState::Empty) CreateHiveSchema(*db);
+        PurgeVolatileKeys(*db);
+        transaction.Commit();
+    }
+    if (state == HiveState::Empty) {
+        // Copy the new header into the database file at once, so that the file names itself a
+        // hive even before the first regular checkpoint.
+        sqlite3_wal_checkpoint_v2(db->handle(), "main", SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    }
+    return std::make_unique<Hive>(kind, std::move(db), false);
+}
+
+}  // namespace
+
+Hive::Hive(HiveKind kind, std::unique_ptr<Connection> db, bool readOnly)
+    : kind_(kind), db_(std::move(db)), readOnly_(readOnly), serial_(g_nextSerial++) {
+    if (db_->path() == ":memory:") return;
+    // Without the mapping every read is a transaction of its own: slower, never wrong.
+    const std::string shm = db_->path() + "-shm";
+    const int fd = open(shm.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return;
+    void* mapped = mmap(nullptr, kWalHeaderBytes, PROT_READ, MAP_SHARED, fd, 0);
+    close(fd);
+    if (mapped != MAP_FAILED) walIndex_ = static_cast<const unsigned char*>(mapped);
+}
+
+Hive::~Hive() {
+    EndSnapshot();
+    if (walIndex_) munmap(const_cast<unsigned char*>(walIndex_), kWalHeaderBytes);
+}
+
+bool Hive::ReadWalHeader(WalHeader& header) const {
+    // SQLite writes the second copy, then the first; a reader that finds them equal has a
+    // header that no writer was changing (the way SQLite's own readers check it).
+    WalHeader second;
+    const volatile unsigned char* index = walIndex_;
+    for (std::size_t i = 0; i < header.size(); ++i) header[i] = index[i];
+    std::atomic_thread_fence(std::memory_order_acquire);
+    for (std::size_t i = 0; i < second.size(); ++i) second[i] = index[header.size() + i];
+    return header == second;
+}
+
+bool Hive::SnapshotIsCurrent() const {
+    if (!snapshotOpen_ || !keepSnapshot_) return false;
+    if (std::chrono::steady_clock::now() - snapshotBegan_ > kSnapshotLifetime) return false;
+    WalHeader now;
+    return ReadWalHeader(now) && now == snapshotHeader_;
+}
+
+void Hive::BeginSnapshot() {
+    // The header is read before the transaction starts, so the snapshot is at least as new as
+    // the header it is compared against later.
+    keepSnapshot_ = walIndex_ && ReadWalHeader(snapshotHeader_);
+    Query(*db_, "BEGIN").Run();
+    snapshotOpen_ = true;
+    if (keepSnapshot_) {
+        snapshotBegan_ = lastRead_ = std::chrono::steady_clock::now();
+        SnapshotKept();
+    }
+}
+
+void Hive::EndSnapshot() {
+    if (!snapshotOpen_) return;
+    snapshotOpen_ = false;
+    if (sqlite3_get_autocommit(db_->handle())) return;
+    if (sqlite3_exec(db_->handle(), "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        sqlite3_exec(db_->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+}
+
+bool Hive::ReleaseIdleSnapshot(std::chrono::milliseconds idle) {
+    std::unique_lock<std::mutex> lock(mutex_, std::try_to_lock);
+    if (!lock) return true;
+    if (!snapshotOpen_) return false;
+    if (std::chrono::steady_clock::now() - lastRead_ < idle) return true;
+    EndSnapshot();
+    return false;
+}
+
+std::unique_ptr<Hive> Hive::Open(HiveKind kind) {
+    const HiveLocation location = LocateHive(kind);
+    if (PrepareHiveFile(location) == PrepareResult::Missing) {
+        if (kind == HiveKind::Machine) return OpenAbsent(kind);
+        Report("cannot create the user hive '" + location.file + "': " + std::strerror(errno));
+        Fail(ERROR_CANTOPEN);
+    }
+    for (int attempt = 0;; ++attempt) {
+        try {
+            return OpenFile(kind, location);
+        } catch (const BusyError&) {
+            if (attempt * 10 > kLockWaitSeconds * 1000) {
+                Report("hive file '" + location.file + "' stays locked by another process");
+                Fail(ERROR_REGISTRY_IO_FAILED);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+}
+
+void Hive::Flush() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    EndSnapshot();
+    if (readOnly_) return;
+    sqlite3_wal_checkpoint_v2(db_->handle(), "main", SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+}
+
+void Hive::AfterWrite() { WakeWatchers(); }
+
+void Hive::WaitForLock(int attempt) {
+    // Each attempt has already waited kBusyTimeoutMs inside SQLite.
+    if (attempt * kBusyTimeoutMs >= kLockWaitSeconds * 1000) {
+        Report("hive file '" + path() + "' stays locked by another process");
+        Fail(ERROR_REGISTRY_IO_FAILED);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+}  // namespace zelreg

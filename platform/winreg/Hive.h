@@ -1,0 +1,134 @@
+// One open hive: its file, its SQLite connection, and the lock that serialises this process's
+// use of that connection. Other processes are kept in step by SQLite's own locking.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+
+#include "HiveLocation.h"
+#include "RegError.h"
+#include "Sqlite.h"
+
+namespace zelreg {
+
+class Hive {
+public:
+    // Opens (creating when needed) the hive file of this kind. A file that is not a hive, or one
+    // of a newer format, is refused: the reason goes to stderr, the file stays untouched, and
+    // the call fails with ERROR_BADDB. A machine hive that does not exist and cannot be created
+    // is an empty, read-only hive.
+    static std::unique_ptr<Hive> Open(HiveKind kind);
+
+    Hive(HiveKind kind, std::unique_ptr<Connection> db, bool readOnly);
+    Hive(const Hive&) = delete;
+    Hive& operator=(const Hive&) = delete;
+    ~Hive();
+
+    HiveKind kind() const { return kind_; }
+    bool readOnly() const { return readOnly_; }
+    // Distinguishes this opening of a hive from earlier ones (a child process after fork()
+    // opens the hives anew); caches remember it.
+    uint64_t serial() const { return serial_; }
+    const std::string& path() const { return db_->path(); }
+    std::mutex& mutex() { return mutex_; }
+
+    // Runs body(Connection&) as one transaction with the hive locked. A writer fails with
+    // ERROR_ACCESS_DENIED on a read-only hive. While another process holds the write lock the
+    // whole transaction is retried, for up to kLockWaitSeconds.
+    template <class Body>
+    auto Read(Body&& body) {
+        return Run(false, std::forward<Body>(body));
+    }
+    template <class Body>
+    auto Write(Body&& body) {
+        return Run(true, std::forward<Body>(body));
+    }
+
+    // Makes everything committed so far durable against power loss as well (a process kill
+    // never loses a commit anyway): a checkpoint syncs the write-ahead log first.
+    void Flush();
+
+    // Ends the kept read snapshot (see below) when it has not been used for `idle`; false when
+    // this hive keeps none any more. For the background thread: never waits for the lock.
+    bool ReleaseIdleSnapshot(std::chrono::milliseconds idle);
+
+private:
+    template <class Body>
+    auto Run(bool write, Body&& body) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (write && readOnly_) Fail(ERROR_ACCESS_DENIED);
+        for (int attempt = 0;; ++attempt) {
+            try {
+                if (write) {
+                    EndSnapshot();
+                    Transaction transaction(*db_, true);
+                    auto result = body(*db_);
+                    transaction.Commit();
+                    AfterWrite();
+                    return result;
+                }
+                if (!SnapshotIsCurrent()) {
+                    EndSnapshot();
+                    BeginSnapshot();
+                }
+                try {
+                    auto result = body(*db_);
+                    if (keepSnapshot_) {
+                        lastRead_ = std::chrono::steady_clock::now();
+                    } else {
+                        EndSnapshot();
+                    }
+                    return result;
+                } catch (...) {
+                    EndSnapshot();
+                    throw;
+                }
+            } catch (const BusyError&) {
+                EndSnapshot();
+                WaitForLock(attempt);
+            }
+        }
+    }
+
+    // Readers keep their read transaction (their snapshot) from one call to the next while no
+    // one has committed since: SQLite takes and drops a lock with a system call for every
+    // transaction, and on a busy machine those calls cost more than the reads themselves.
+    // Whether anyone committed shows in the WAL index header in the -shm file, which this
+    // process maps read-only; it changes with every commit. A snapshot left idle is ended by
+    // a background thread (see ReleaseIdleSnapshot), and a busy reader starts a new one every
+    // kSnapshotLifetime, so that no snapshot holds back checkpoints or the restart of the log.
+    bool SnapshotIsCurrent() const;
+    void BeginSnapshot();
+    void EndSnapshot();
+
+    void AfterWrite();
+    void WaitForLock(int attempt);
+
+    // The two copies of the WAL index header at the start of the -shm file.
+    static constexpr std::size_t kWalHeaderBytes = 96;
+    using WalHeader = std::array<unsigned char, kWalHeaderBytes / 2>;
+    bool ReadWalHeader(WalHeader& header) const;
+
+    HiveKind kind_;
+    std::unique_ptr<Connection> db_;
+    const unsigned char* walIndex_ = nullptr;  // mapped -shm header, or null
+    bool snapshotOpen_ = false;
+    bool keepSnapshot_ = false;
+    WalHeader snapshotHeader_{};
+    std::chrono::steady_clock::time_point snapshotBegan_;
+    std::chrono::steady_clock::time_point lastRead_;
+    bool readOnly_;
+    uint64_t serial_;
+    std::mutex mutex_;
+};
+
+// Called when a hive starts keeping a read snapshot: makes sure the thread that ends idle
+// snapshots runs (defined with the store, which knows the open hives).
+void SnapshotKept();
+
+}  // namespace zelreg

@@ -1,0 +1,263 @@
+// Opening, creating, closing and deleting keys, and what RegQueryInfoKeyA reports about them.
+#include <string>
+#include <vector>
+
+#include "KeyStore.h"
+#include "RegApiSupport.h"
+#include "RegNames.h"
+#include "ZelWinReg.h"
+
+using namespace zelreg;
+
+namespace {
+
+constexpr DWORD kKnownCreateOptions =
+    REG_OPTION_VOLATILE | REG_OPTION_CREATE_LINK | REG_OPTION_BACKUP_RESTORE | REG_OPTION_OPEN_LINK;
+
+struct Created {
+    int64_t key;
+    DWORD disposition;
+};
+
+struct KeyInfo {
+    std::string keyClass;
+    int64_t lastWrite = 0;
+    int64_t subKeys = 0;
+    int64_t maxSubKeyName = 0;
+    int64_t maxSubKeyClass = 0;
+    int64_t values = 0;
+    int64_t maxValueName = 0;
+    int64_t maxValueData = 0;
+};
+
+// Where a name of `limit` bytes can be cut without splitting a UTF-8 character.
+std::size_t Utf8Cut(std::string_view text, std::size_t limit) {
+    if (limit >= text.size()) return text.size();
+    while (limit > 0 && (static_cast<unsigned char>(text[limit]) & 0xC0) == 0x80) --limit;
+    return limit;
+}
+
+}  // namespace
+
+LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
+    if (!phkResult) return ERROR_INVALID_PARAMETER;
+    return Guarded([&]() -> LONG {
+        const KeyRef parent = Store::Get().Resolve(hKey);
+        *phkResult = nullptr;
+        std::vector<std::string> path;
+        if (LONG status = SplitKeyPath(lpSubKey, path)) return status;
+        if (path.empty() && parent.predefined) {
+            *phkResult = hKey;
+            return ERROR_SUCCESS;
+        }
+        const REGSAM access = GrantAccess(samDesired, parent.hive->readOnly());
+        const int64_t from = parent.handle->key;
+        const int64_t key = parent.hive->Read([&](Connection& db) {
+            RequireKey(db, from);
+            const std::optional<int64_t> found = FindPath(db, from, path);
+            if (!found) Fail(ERROR_FILE_NOT_FOUND);
+            return *found;
+        });
+        *phkResult = NewKeyHandle(parent.handle->hive, key, access);
+        return ERROR_SUCCESS;
+    });
+}
+
+LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD dwOptions,
+                            REGSAM samDesired, const LPSECURITY_ATTRIBUTES, PHKEY phkResult,
+                            LPDWORD lpdwDisposition) {
+    if (!phkResult) return ERROR_BADKEY;
+    if (Reserved) return ERROR_INVALID_PARAMETER;
+    return Guarded([&]() -> LONG {
+        const KeyRef parent = Store::Get().Resolve(hKey);
+        *phkResult = nullptr;
+        if (dwOptions & REG_OPTION_CREATE_LINK) return kErrorCallNotImplemented;  // no symbolic links
+        if (dwOptions & ~kKnownCreateOptions) return ERROR_INVALID_PARAMETER;
+        std::vector<std::string> path;
+        if (LONG status = SplitKeyPath(lpSubKey, path)) return status;
+        const REGSAM access = GrantAccess(samDesired, parent.hive->readOnly());
+        const int64_t from = parent.handle->key;
+        const bool makeVolatile = (dwOptions & REG_OPTION_VOLATILE) != 0;
+
+        // Most calls find the key there already: look without taking the write lock first.
+        const std::optional<int64_t> existing = parent.hive->Read([&](Connection& db) {
+            RequireKey(db, from);
+            return FindPath(db, from, path);
+        });
+        Created created{existing.value_or(0), REG_OPENED_EXISTING_KEY};
+        if (!existing) {
+            created = parent.hive->Write([&](Connection& db) {
+                bool parentVolatile = RequireKey(db, from).isVolatile;
+                Created result{from, REG_OPENED_EXISTING_KEY};
+                for (const std::string& element : path) {
+                    if (auto child = FindChild(db, result.key, FoldName(element))) {
+                        result.key = *child;
+                        parentVolatile = LoadKey(db, *child)->isVolatile;
+                        continue;
+                    }
+                    if (parentVolatile && !makeVolatile) Fail(ERROR_CHILD_MUST_BE_VOLATILE);
+                    result.key = CreateChild(db, result.key, element, lpClass, makeVolatile);
+                    result.disposition = REG_CREATED_NEW_KEY;
+                    parentVolatile = makeVolatile;
+                }
+                return result;
+            });
+        }
+        *phkResult = NewKeyHandle(parent.handle->hive, created.key, access);
+        if (lpdwDisposition) *lpdwDisposition = created.disposition;
+        return ERROR_SUCCESS;
+    });
+}
+
+LONG WINAPI RegCloseKey(HKEY hKey) {
+    if (!hKey) return ERROR_INVALID_HANDLE;
+    if (IsPredefinedKey(hKey)) return ERROR_SUCCESS;
+    return Guarded([&]() -> LONG {
+        const auto value = reinterpret_cast<uintptr_t>(hKey);
+        if (Store::Get().handles().Close(value) != HandleTable::Closed::Key) return ERROR_INVALID_HANDLE;
+        Store::Get().notifier().HandleClosed(value);
+        return ERROR_SUCCESS;
+    });
+}
+
+LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
+    if (!lpSubKey) return ERROR_INVALID_PARAMETER;
+    return Guarded([&]() -> LONG {
+        const KeyRef ref = Store::Get().Resolve(hKey);
+        std::vector<std::string> path;
+        if (LONG status = SplitKeyPath(lpSubKey, path)) return status;
+        if (path.empty() && (ref.predefined || !(ref.handle->access & DELETE))) return ERROR_ACCESS_DENIED;
+        const int64_t from = ref.handle->key;
+        auto findTarget = [&](Connection& db) {
+            RequireKey(db, from);
+            const std::optional<int64_t> target = FindPath(db, from, path);
+            if (!target) Fail(ERROR_FILE_NOT_FOUND);
+            return *target;
+        };
+        if (ref.hive->readOnly()) {
+            ref.hive->Read(findTarget);
+            return ERROR_ACCESS_DENIED;
+        }
+        return ref.hive->Write([&](Connection& db) -> LONG {
+            const int64_t target = findTarget(db);
+            const std::optional<int64_t> parent = ParentOf(db, target);
+            // The root of a hive has no parent and cannot go; RegDeleteKey takes only leaves.
+            if (!parent || HasChildren(db, target)) return ERROR_ACCESS_DENIED;
+            DeleteLeafKey(db, target, *parent);
+            return ERROR_SUCCESS;
+        });
+    });
+}
+
+// With a sub-key, deletes it and everything below it. With an empty or null sub-key it empties
+// the key of the handle (every sub-key and value goes, the key stays), as RegDeleteTree does:
+// that never removes a predefined root's key.
+LONG WINAPI SHDeleteKeyA(HKEY hKey, LPCSTR pszSubKey) {
+    return Guarded([&]() -> LONG {
+        const KeyRef ref = Store::Get().Resolve(hKey);
+        std::vector<std::string> path;
+        if (LONG status = SplitKeyPath(pszSubKey, path)) return status;
+        const int64_t from = ref.handle->key;
+        auto findTarget = [&](Connection& db) {
+            RequireKey(db, from);
+            const std::optional<int64_t> target = FindPath(db, from, path);
+            if (!target) Fail(ERROR_FILE_NOT_FOUND);
+            return *target;
+        };
+        if (ref.hive->readOnly()) {
+            ref.hive->Read(findTarget);
+            return ERROR_ACCESS_DENIED;
+        }
+        return ref.hive->Write([&](Connection& db) -> LONG {
+            DeleteSubtree(db, findTarget(db), !path.empty());
+            return ERROR_SUCCESS;
+        });
+    });
+}
+
+LONG WINAPI RegFlushKey(HKEY hKey) {
+    return Guarded([&]() -> LONG {
+        const KeyRef ref = Store::Get().Resolve(hKey);
+        ref.hive->Read([&](Connection& db) { return RequireKey(db, ref.handle->key); });
+        ref.hive->Flush();
+        return ERROR_SUCCESS;
+    });
+}
+
+LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved,
+                             LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
+                             LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
+                             LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime) {
+    if (lpClass && !lpcchClass) return ERROR_INVALID_PARAMETER;
+    if (lpReserved) return ERROR_INVALID_PARAMETER;
+    return Guarded([&]() -> LONG {
+        const KeyRef ref = Store::Get().Resolve(hKey);
+        RequireAccess(ref, KEY_QUERY_VALUE);
+        const int64_t key = ref.handle->key;
+        // Name lengths are UTF-8 bytes, the unit of the A calls' buffers. The largest data is
+        // counted as Windows does, in UTF-16 bytes for strings (see StringDataSize).
+        const KeyInfo info = ref.hive->Read([key](Connection& db) {
+            RequireKey(db, key);
+            KeyInfo result;
+            {
+                Query q(db, "SELECT class, mtime FROM keys WHERE id = ?1");
+                q.Bind(1, key);
+                q.Step();
+                result.keyClass = std::string(q.Text(0));
+                result.lastWrite = q.Int(1);
+            }
+            {
+                Query q(db,
+                        "SELECT count(*), coalesce(max(length(CAST(name AS BLOB))), 0), "
+                        "coalesce(max(length(CAST(class AS BLOB))), 0) FROM keys WHERE parent = ?1");
+                q.Bind(1, key);
+                q.Step();
+                result.subKeys = q.Int(0);
+                result.maxSubKeyName = q.Int(1);
+                result.maxSubKeyClass = q.Int(2);
+            }
+            {
+                Query q(db,
+                        "SELECT count(*), coalesce(max(length(CAST(name AS BLOB))), 0), "
+                        "coalesce(max(wsize), 0) FROM vals WHERE key = ?1");
+                q.Bind(1, key);
+                q.Step();
+                result.values = q.Int(0);
+                result.maxValueName = q.Int(1);
+                result.maxValueData = q.Int(2);
+            }
+            return result;
+        });
+
+        LONG status = ERROR_SUCCESS;
+        if (lpcchClass) {
+            const std::string_view keyClass = info.keyClass;
+            if (!lpClass) {
+                *lpcchClass = static_cast<DWORD>(keyClass.size());
+            } else if (*lpcchClass > keyClass.size()) {
+                CopyName(keyClass, lpClass);
+                *lpcchClass = static_cast<DWORD>(keyClass.size());
+            } else if (*lpcchClass > 0) {
+                // Too small: Windows hands back as much of the class as fits, with a NUL.
+                const std::size_t cut = Utf8Cut(keyClass, *lpcchClass - 1);
+                CopyName(keyClass.substr(0, cut), lpClass);
+                *lpcchClass = static_cast<DWORD>(cut);
+                status = ERROR_MORE_DATA;
+            }
+        }
+        if (lpcSubKeys) *lpcSubKeys = static_cast<DWORD>(info.subKeys);
+        if (lpcbMaxSubKeyLen) *lpcbMaxSubKeyLen = static_cast<DWORD>(info.maxSubKeyName);
+        if (lpcbMaxClassLen) *lpcbMaxClassLen = static_cast<DWORD>(info.maxSubKeyClass);
+        if (lpcValues) *lpcValues = static_cast<DWORD>(info.values);
+        if (lpcbMaxValueNameLen) *lpcbMaxValueNameLen = static_cast<DWORD>(info.maxValueName);
+        if (lpcbMaxValueLen) *lpcbMaxValueLen = static_cast<DWORD>(info.maxValueData);
+        // The store keeps no security descriptors.
+        if (lpcbSecurityDescriptor) *lpcbSecurityDescriptor = 0;
+        if (lpftLastWriteTime) StoreFileTime(info.lastWrite, lpftLastWriteTime);
+        return status;
+    });
+}
+
+DWORD WINAPI ZelRegOpenHandleCount(void) {
+    return static_cast<DWORD>(Store::Get().handles().KeyCount());
+}

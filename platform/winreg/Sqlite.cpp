@@ -1,0 +1,143 @@
+#include "Sqlite.h"
+
+#include <cstdio>
+
+#include "RegError.h"
+
+namespace zelreg {
+
+Connection::Connection(const std::string& path, int flags) : path_(path) {
+    const int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        std::fprintf(stderr, "zelregistry: cannot open hive file '%s': %s\n", path.c_str(),
+                     db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc));
+        sqlite3_close(db_);
+        db_ = nullptr;
+        Fail(ERROR_CANTOPEN);
+    }
+    sqlite3_extended_result_codes(db_, 1);
+}
+
+Connection::~Connection() {
+    statements_.clear();
+    sqlite3_close(db_);
+}
+
+sqlite3_stmt* Connection::Prepare(const char* sql) {
+    auto found = statements_.find(sql);
+    if (found != statements_.end()) return found->second.get();
+    sqlite3_stmt* stmt = nullptr;
+    const int rc = sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+    if (rc != SQLITE_OK) Throw(rc);
+    statements_.emplace(sql, std::unique_ptr<sqlite3_stmt, StatementDeleter>(stmt));
+    return stmt;
+}
+
+void Connection::Exec(const char* sql) {
+    const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) Throw(rc);
+}
+
+void Connection::Throw(int rc) const {
+    switch (rc & 0xFF) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        throw BusyError{};
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+        Fail(ERROR_ACCESS_DENIED);
+    case SQLITE_NOMEM:
+        Fail(ERROR_NOT_ENOUGH_MEMORY);
+    case SQLITE_TOOBIG:
+        Fail(ERROR_INVALID_PARAMETER);
+    default:
+        break;
+    }
+    // Everything else means the file or the disk is in trouble: say which file and why.
+    std::fprintf(stderr, "zelregistry: hive file '%s': %s\n", path_.c_str(), sqlite3_errmsg(db_));
+    switch (rc & 0xFF) {
+    case SQLITE_FULL:
+        Fail(kErrorDiskFull);
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        Fail(ERROR_REGISTRY_CORRUPT);
+    case SQLITE_CANTOPEN:
+        Fail(ERROR_CANTOPEN);
+    default:
+        Fail(ERROR_REGISTRY_IO_FAILED);
+    }
+}
+
+Query::Query(Connection& db, const char* sql) : db_(db), stmt_(db.Prepare(sql)) {}
+
+Query::~Query() {
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+}
+
+Query& Query::Bind(int index, int64_t value) {
+    const int rc = sqlite3_bind_int64(stmt_, index, value);
+    if (rc != SQLITE_OK) db_.Throw(rc);
+    return *this;
+}
+
+Query& Query::Bind(int index, std::string_view text) {
+    // A zero-length text needs a non-null pointer, or SQLite binds NULL.
+    const int rc = sqlite3_bind_text(stmt_, index, text.empty() ? "" : text.data(),
+                                     static_cast<int>(text.size()), SQLITE_TRANSIENT);
+    if (rc != SQLITE_OK) db_.Throw(rc);
+    return *this;
+}
+
+Query& Query::BindBlob(int index, const void* data, std::size_t size) {
+    const int rc = size == 0 ? sqlite3_bind_zeroblob(stmt_, index, 0)
+                             : sqlite3_bind_blob64(stmt_, index, data, size, SQLITE_TRANSIENT);
+    if (rc != SQLITE_OK) db_.Throw(rc);
+    return *this;
+}
+
+Query& Query::BindNull(int index) {
+    const int rc = sqlite3_bind_null(stmt_, index);
+    if (rc != SQLITE_OK) db_.Throw(rc);
+    return *this;
+}
+
+bool Query::Step() {
+    const int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    db_.Throw(rc);
+}
+
+void Query::Run() {
+    while (Step()) {
+    }
+}
+
+std::string_view Query::Text(int column) const {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
+    const int size = sqlite3_column_bytes(stmt_, column);
+    return text ? std::string_view(text, static_cast<std::size_t>(size)) : std::string_view();
+}
+
+std::string_view Query::Blob(int column) const {
+    const auto* data = static_cast<const char*>(sqlite3_column_blob(stmt_, column));
+    const int size = sqlite3_column_bytes(stmt_, column);
+    return data ? std::string_view(data, static_cast<std::size_t>(size)) : std::string_view();
+}
+
+Transaction::Transaction(Connection& db, bool write) : db_(db) {
+    Query(db_, write ? "BEGIN IMMEDIATE" : "BEGIN").Run();
+}
+
+Transaction::~Transaction() {
+    if (open_) sqlite3_exec(db_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+void Transaction::Commit() {
+    Query(db_, "COMMIT").Run();
+    open_ = false;
+}
+
+}  // namespace zelreg

@@ -1,0 +1,89 @@
+// A thin RAII layer over SQLite: a connection that keeps its prepared statements, a statement
+// in use, and a transaction. SQLite results become RegError (or BusyError, which the caller
+// retries).
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+namespace zelreg {
+
+class Connection {
+public:
+    // Opens the file with the given sqlite3_open_v2 flags; throws RegError on failure.
+    Connection(const std::string& path, int flags);
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+    ~Connection();
+
+    sqlite3* handle() const { return db_; }
+    const std::string& path() const { return path_; }
+
+    // The statement for this SQL text, prepared once per connection. The text must be a string
+    // literal: its address is the cache key.
+    sqlite3_stmt* Prepare(const char* sql);
+
+    // Runs SQL that returns no rows worth reading.
+    void Exec(const char* sql);
+
+    // Turns an SQLite result code into the exception the store reports.
+    [[noreturn]] void Throw(int rc) const;
+
+private:
+    struct StatementDeleter {
+        void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+    };
+    sqlite3* db_ = nullptr;
+    std::string path_;
+    std::unordered_map<const char*, std::unique_ptr<sqlite3_stmt, StatementDeleter>> statements_;
+};
+
+// One use of a cached statement: binds, steps, reads columns, and resets it when it goes.
+class Query {
+public:
+    Query(Connection& db, const char* sql);
+    Query(const Query&) = delete;
+    Query& operator=(const Query&) = delete;
+    ~Query();
+
+    Query& Bind(int index, int64_t value);
+    Query& Bind(int index, std::string_view text);
+    Query& BindBlob(int index, const void* data, std::size_t size);
+    Query& BindNull(int index);
+
+    // True while there is a row to read; false when the statement is done.
+    bool Step();
+    // Runs a statement to its end.
+    void Run();
+
+    int64_t Int(int column) const { return sqlite3_column_int64(stmt_, column); }
+    bool IsNull(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
+    std::string_view Text(int column) const;
+    std::string_view Blob(int column) const;
+
+private:
+    Connection& db_;
+    sqlite3_stmt* stmt_;
+};
+
+// BEGIN (DEFERRED for readers, IMMEDIATE for writers, so that a writer waits for the write lock
+// up front instead of failing when it upgrades) and COMMIT; rolls back unless committed.
+class Transaction {
+public:
+    Transaction(Connection& db, bool write);
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    ~Transaction();
+    void Commit();
+
+private:
+    Connection& db_;
+    bool open_ = true;
+};
+
+}  // namespace zelreg

@@ -1,0 +1,133 @@
+#include "Store.h"
+
+#include <pthread.h>
+
+#include <thread>
+
+#include "KeyStore.h"
+
+namespace zelreg {
+
+bool IsPredefinedKey(HKEY key) {
+    return (static_cast<uint32_t>(reinterpret_cast<uintptr_t>(key)) & 0x80000000u) != 0;
+}
+
+Store& Store::Get() {
+    // Deliberately never destroyed (see the header); reachable until exit, so not a leak.
+    static Store* const store = std::make_unique<Store>().release();
+    return *store;
+}
+
+Store::Store() {
+    for (int kind = 0; kind < kHiveKinds; ++kind) {
+        roots_[kind] = std::make_shared<KeyHandle>(static_cast<HiveKind>(kind), kRootKeyId, KEY_ALL_ACCESS);
+    }
+    pthread_atfork(&Store::PrepareFork, &Store::ParentAfterFork, &Store::ChildAfterFork);
+}
+
+KeyRef Store::Resolve(HKEY key) {
+    const auto value = reinterpret_cast<uintptr_t>(key);
+    if (!key) Fail(ERROR_INVALID_HANDLE);
+    if (IsPredefinedKey(key)) {
+        int kind;
+        switch (static_cast<uint32_t>(value)) {
+        case 0x80000001u:  // HKEY_CURRENT_USER
+            kind = static_cast<int>(HiveKind::User);
+            break;
+        case 0x80000002u:  // HKEY_LOCAL_MACHINE
+            kind = static_cast<int>(HiveKind::Machine);
+            break;
+        default:
+            Fail(ERROR_INVALID_HANDLE);
+        }
+        return KeyRef{roots_[kind], &GetHive(static_cast<HiveKind>(kind)), true};
+    }
+    std::shared_ptr<KeyHandle> handle = handles_.Key(value);
+    if (!handle) Fail(ERROR_INVALID_HANDLE);
+    Hive& hive = GetHive(handle->hive);
+    return KeyRef{std::move(handle), &hive, false};
+}
+
+Hive& Store::GetHive(HiveKind kind) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::unique_ptr<Hive>& hive = hives_[static_cast<int>(kind)];
+    if (!hive) hive = Hive::Open(kind);
+    return *hive;
+}
+
+Hive* Store::OpenedHive(HiveKind kind) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return hives_[static_cast<int>(kind)].get();
+}
+
+// fork() copies only the calling thread. Holding every lock across it means no other thread is
+// half-way through a hive, the handle table or the watch list when the copy is taken.
+void Store::PrepareFork() {
+    Store& store = Get();
+    store.mutex_.lock();
+    for (auto& hive : store.hives_) {
+        if (hive) hive->mutex().lock();
+    }
+    store.notifier_.mutex().lock();
+    store.handles_.mutex().lock();
+}
+
+void Store::ParentAfterFork() {
+    Store& store = Get();
+    store.handles_.mutex().unlock();
+    store.notifier_.mutex().unlock();
+    for (auto& hive : store.hives_) {
+        if (hive) hive->mutex().unlock();
+    }
+    store.mutex_.unlock();
+}
+
+void Store::ChildAfterFork() {
+    Store& store = Get();
+    store.handles_.mutex().unlock();
+    store.notifier_.mutex().unlock();
+    for (auto& hive : store.hives_) {
+        if (!hive) continue;
+        hive->mutex().unlock();
+        store.inherited_.push_back(std::move(hive));
+    }
+    store.mutex_.unlock();
+    store.notifier_.ResetAfterFork();
+    store.snapshotThread_ = false;
+}
+
+namespace {
+
+// A kept snapshot unused for this long is ended: long enough to carry a burst of reads, short
+// enough never to hold back another process's checkpoint noticeably.
+constexpr std::chrono::milliseconds kSnapshotIdle{50};
+
+}  // namespace
+
+void SnapshotKept() {
+    Store& store = Store::Get();
+    if (!store.snapshotThread_.exchange(true)) {
+        std::thread(&Store::ReleaseIdleSnapshots, &store).detach();
+    }
+}
+
+void Store::ReleaseIdleSnapshots() {
+    for (;;) {
+        std::this_thread::sleep_for(kSnapshotIdle);
+        auto anyKept = [this] {
+            bool kept = false;
+            for (int kind = 0; kind < kHiveKinds; ++kind) {
+                Hive* hive = OpenedHive(static_cast<HiveKind>(kind));
+                if (hive && hive->ReleaseIdleSnapshot(kSnapshotIdle)) kept = true;
+            }
+            return kept;
+        };
+        if (anyKept()) continue;
+        snapshotThread_ = false;
+        // A snapshot kept just now may have found this thread still running: look once more,
+        // and carry on unless another thread has taken over.
+        if (!anyKept() || snapshotThread_.exchange(true)) return;
+    }
+}
+
+}  // namespace zelreg

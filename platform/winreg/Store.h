@@ -1,0 +1,61 @@
+// The registry of this process: its open hives, its handles and its change watcher. Made on
+// first use (never during static initialisation) and kept until the process ends, so that
+// other modules' static destructors can still read and write settings.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "HandleTable.h"
+#include "Hive.h"
+#include "Notify.h"
+
+namespace zelreg {
+
+struct KeyRef {
+    std::shared_ptr<KeyHandle> handle;
+    Hive* hive;
+    bool predefined;
+};
+
+// Predefined keys are recognised by the low 32 bits alone, as on 64-bit Windows.
+bool IsPredefinedKey(HKEY key);
+
+class Store {
+public:
+    static Store& Get();
+
+    // The handle's key and hive, opening the hive on first use. ERROR_INVALID_HANDLE for a null,
+    // closed or unknown handle and for predefined keys the store does not keep.
+    KeyRef Resolve(HKEY key);
+    Hive& GetHive(HiveKind kind);
+    // The hive if this process has it open, else null.
+    Hive* OpenedHive(HiveKind kind);
+
+    HandleTable& handles() { return handles_; }
+    Notifier& notifier() { return notifier_; }
+
+    Store();
+
+private:
+    static void PrepareFork();
+    static void ParentAfterFork();
+    static void ChildAfterFork();
+
+    std::mutex mutex_;
+    std::unique_ptr<Hive> hives_[kHiveKinds];
+    // Hives opened by the parent of a forked child: SQLite connections must not be used across
+    // fork(), nor closed (closing could drop the parent's locks), so the child sets them aside.
+    std::vector<std::unique_ptr<Hive>> inherited_;
+    HandleTable handles_;
+    Notifier notifier_;
+    friend void SnapshotKept();
+    // Ends read snapshots left idle, while any hive keeps one.
+    void ReleaseIdleSnapshots();
+    std::atomic<bool> snapshotThread_{false};
+    std::shared_ptr<KeyHandle> roots_[kHiveKinds];
+};
+
+}  // namespace zelreg

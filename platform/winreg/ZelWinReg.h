@@ -1,0 +1,59 @@
+// The Win32 registry functions, for platforms without a registry of their own. They keep
+// each hive in a file of its own and behave, status code for status code, as Windows does.
+// Names and string data are UTF-8.
+#pragma once
+
+#include "../ZelExport.h"
+#include "../win32/ZelWinTypes.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+ZEL_WINREG_API LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions,
+                                         REGSAM samDesired, PHKEY phkResult);
+ZEL_WINREG_API LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved,
+                                           LPSTR lpClass, DWORD dwOptions, REGSAM samDesired,
+                                           const LPSECURITY_ATTRIBUTES lpSecurityAttributes,
+                                           PHKEY phkResult, LPDWORD lpdwDisposition);
+ZEL_WINREG_API LONG WINAPI RegCloseKey(HKEY hKey);
+ZEL_WINREG_API LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved,
+                                            LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
+ZEL_WINREG_API LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved,
+                                          DWORD dwType, const BYTE* lpData, DWORD cbData);
+ZEL_WINREG_API LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
+ZEL_WINREG_API LONG WINAPI RegEnumKeyA(HKEY hKey, DWORD dwIndex, LPSTR lpName, DWORD cchName);
+ZEL_WINREG_API LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName,
+                                         LPDWORD lpcchName, LPDWORD lpReserved, LPSTR lpClass,
+                                         LPDWORD lpcchClass, PFILETIME lpftLastWriteTime);
+ZEL_WINREG_API LONG WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName,
+                                         LPDWORD lpcchValueName, LPDWORD lpReserved,
+                                         LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
+ZEL_WINREG_API LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass,
+                                            LPDWORD lpReserved, LPDWORD lpcSubKeys,
+                                            LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
+                                            LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen,
+                                            LPDWORD lpcbMaxValueLen,
+                                            LPDWORD lpcbSecurityDescriptor,
+                                            PFILETIME lpftLastWriteTime);
+ZEL_WINREG_API LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey);
+ZEL_WINREG_API LONG WINAPI RegFlushKey(HKEY hKey);
+ZEL_WINREG_API LONG WINAPI RegNotifyChangeKeyValue(HKEY hKey, BOOL bWatchSubtree,
+                                                   DWORD dwNotifyFilter, HANDLE hEvent,
+                                                   BOOL fAsynchronous);
+ZEL_WINREG_API LONG WINAPI SHDeleteKeyA(HKEY hKey, LPCSTR pszSubKey);
+
+// The few event functions that change notification needs.
+ZEL_WINREG_API HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES lpEventAttributes,
+                                          BOOL bManualReset, BOOL bInitialState, LPCSTR lpName);
+ZEL_WINREG_API BOOL WINAPI SetEvent(HANDLE hEvent);
+ZEL_WINREG_API BOOL WINAPI ResetEvent(HANDLE hEvent);
+ZEL_WINREG_API DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+ZEL_WINREG_API BOOL WINAPI CloseHandle(HANDLE hObject);
+
+// The number of registry key handles this process holds open (predefined keys excluded).
+ZEL_WINREG_API DWORD WINAPI ZelRegOpenHandleCount(void);
+
+#ifdef __cplusplus
+}
+#endif
