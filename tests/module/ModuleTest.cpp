@@ -56,6 +56,10 @@ TEST(ModuleRecords, ClassRecordsChainAcrossTheSharedLibraries) {
     };
     const Expected records[] = {
         {RUNTIME_CLASS(ZelRegistryBase), "ZelRegistryBase", RUNTIME_CLASS(CObject)},
+        {RUNTIME_CLASS(ZelRegistryQuonSet), "ZelRegistryQuonSet", RUNTIME_CLASS(ZelRegistryBase)},
+        {RUNTIME_CLASS(ZelPropertyItem), "ZelPropertyItem", RUNTIME_CLASS(ZelRegistryQuonSet)},
+        {RUNTIME_CLASS(ZelPropertySet), "ZelPropertySet", RUNTIME_CLASS(ZelRegistryQuonSet)},
+        {RUNTIME_CLASS(ZelPropertySets), "ZelPropertySets", RUNTIME_CLASS(ZelPropertySet)},
         {RUNTIME_CLASS(ZelPropertyObjectException), "ZelPropertyObjectException", RUNTIME_CLASS(ZelEhBasis)},
     };
     for (const auto& r : records) {
