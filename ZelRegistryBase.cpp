@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "Imp/ZelOpenedKey.h"
 #include "Imp/ZelRegistryBaseI.h"
 #include "frame/ZelConvert.h"
 
@@ -63,24 +64,6 @@ DWORD DecodeDword(const BYTE (&abData)[sizeof(DWORD)]) {
     return dwValue;
 }
 
-// Owns a key handle that an accessor opened and closes it through the object's CloseKey,
-// on every way out, so that an override of CloseKey sees every close.
-class OpenedKey {
-public:
-    OpenedKey(ZelRegistryBase& owner, HKEY hKey) noexcept : m_owner(owner), m_hKey(hKey) {}
-    OpenedKey(const OpenedKey&) = delete;
-    OpenedKey& operator=(const OpenedKey&) = delete;
-    ~OpenedKey() {
-        if (m_hKey != nullptr) m_owner.CloseKey(m_hKey);
-    }
-
-    HKEY Get() const noexcept { return m_hKey; }
-    explicit operator bool() const noexcept { return m_hKey != nullptr; }
-
-private:
-    ZelRegistryBase& m_owner;
-    HKEY m_hKey;
-};
 
 }  // namespace
 
@@ -415,14 +398,14 @@ BOOL ZelRegistryBase::WriteProfileBinary(HKEY hSection, LPCTSTR pszEntry, LPBYTE
 }
 
 UINT ZelRegistryBase::GetProfileIntA(LPCTSTR pszSection, LPCTSTR pszEntry, int nDefault) {
-    OpenedKey section(*this, GetSectionKey(pszSection, FALSE));
+    ZelOpenedKey section(*this, GetSectionKey(pszSection, FALSE));
     if (!section) return static_cast<UINT>(nDefault);
     return GetProfileIntA(section.Get(), pszEntry, nDefault);
 }
 
 CString ZelRegistryBase::GetProfileStringA(LPCTSTR pszSection, LPCTSTR pszEntry,
                                            LPCTSTR pszDefault) {
-    OpenedKey section(*this, GetSectionKey(pszSection, FALSE));
+    ZelOpenedKey section(*this, GetSectionKey(pszSection, FALSE));
     if (!section) return CString(pszDefault);
     return GetProfileStringA(section.Get(), pszEntry, pszDefault);
 }
@@ -432,13 +415,13 @@ BOOL ZelRegistryBase::GetProfileBinary(LPCTSTR pszSection, LPCTSTR pszEntry, BYT
     if (ppData == nullptr || pBytes == nullptr) return FALSE;
     *ppData = nullptr;
     *pBytes = 0;
-    OpenedKey section(*this, GetSectionKey(pszSection, FALSE));
+    ZelOpenedKey section(*this, GetSectionKey(pszSection, FALSE));
     if (!section) return FALSE;
     return GetProfileBinary(section.Get(), pszEntry, ppData, pBytes);
 }
 
 BOOL ZelRegistryBase::WriteProfileInt(LPCTSTR pszSection, LPCTSTR pszEntry, int nValue) {
-    OpenedKey section(*this, GetSectionKey(pszSection, TRUE));
+    ZelOpenedKey section(*this, GetSectionKey(pszSection, TRUE));
     if (!section) return FALSE;
     return WriteProfileInt(section.Get(), pszEntry, nValue);
 }
@@ -457,18 +440,18 @@ BOOL ZelRegistryBase::WriteProfileStringA(LPCTSTR pszSection, LPCTSTR pszEntry,
         // A location without a path, or a section name made only of separators, would put
         // the key to delete at the root or make it the location itself: both are refused.
         if (!NamesKey(BuildProfileString()) || !NamesKey(pszSection)) return FALSE;
-        OpenedKey application(*this, GetAppRegistryKey());
+        ZelOpenedKey application(*this, GetAppRegistryKey());
         if (!application) return FALSE;
         return DeleteKey(HKEY{nullptr}, pszSection, FALSE) == ERROR_SUCCESS;
     }
-    OpenedKey section(*this, GetSectionKey(pszSection, TRUE));
+    ZelOpenedKey section(*this, GetSectionKey(pszSection, TRUE));
     if (!section) return FALSE;
     return WriteProfileStringA(section.Get(), pszEntry, pszValue);
 }
 
 BOOL ZelRegistryBase::WriteProfileBinary(LPCTSTR pszSection, LPCTSTR pszEntry, LPBYTE pData,
                                          UINT nBytes) {
-    OpenedKey section(*this, GetSectionKey(pszSection, TRUE));
+    ZelOpenedKey section(*this, GetSectionKey(pszSection, TRUE));
     if (!section) return FALSE;
     return WriteProfileBinary(section.Get(), pszEntry, pData, nBytes);
 }

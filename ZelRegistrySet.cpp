@@ -1,5 +1,6 @@
 #include "ZelRegistrySet.h"
 
+#include "Imp/ZelOpenedKey.h"
 #include "Imp/ZelRegistrySetI.h"
 #include "frame/ZelConvert.h"
 #include "frame/ZelPropertyLocalException.h"
@@ -13,29 +14,6 @@ constexpr const char* kClass = "ZelRegistryQuonSet";
 
 // Room for a sub-key name, terminating zero included.
 constexpr DWORD kKeyNameBuffer = 260;
-
-// A key that an operation opened for itself. It is closed through the node's CloseKey however
-// the operation ends, on a failure before the failure is converted.
-class ZelOpenedKey {
-public:
-    explicit ZelOpenedKey(ZelRegistryBase& owner) : m_owner(owner), m_hKey(nullptr) {}
-    ZelOpenedKey(const ZelOpenedKey&) = delete;
-    ZelOpenedKey& operator=(const ZelOpenedKey&) = delete;
-    ~ZelOpenedKey() {
-        if (m_hKey != nullptr) m_owner.CloseKey(m_hKey);
-    }
-
-    HKEY& Handle() { return m_hKey; }
-
-private:
-    ZelRegistryBase& m_owner;
-    HKEY m_hKey;
-};
-
-// The name shared by Read, Write and Delete: the explicit one, else the node's key.
-CString StorageName(const ZelRegistryQuonSet& node, const char* szKey) {
-    return szKey != nullptr ? CString(szKey) : node.GetKey();
-}
 
 }  // namespace
 
@@ -168,7 +146,7 @@ BOOL ZelRegistryQuonSet::IsUsedAsSubObject() const { return m_pSetImp->m_bUsedAs
 BOOL ZelRegistryQuonSet::Read(void* const pHandle, const char* const szKey) {
     static constexpr ZelSite kSite{kSource, kClass, "Read(const PVOID   pHandle,, const CString& szKey)"};
     return ZelCatchAtEnd(kSite, [&]() -> BOOL {
-        const CString strName = StorageName(*this, szKey);
+        const CString strName = ZelStorageName(*this, szKey);
         if (strName.IsEmpty()) return FALSE;
         SetKey(strName);
         ZelOpenedKey key(*this);
@@ -194,7 +172,7 @@ BOOL ZelRegistryQuonSet::Read(void* const pHandle, const char* const szKey) {
 void ZelRegistryQuonSet::Write(void* const pHandle, const char* const szKey) {
     static constexpr ZelSite kSite{kSource, kClass, "Write(const PVOID   pHandle,)"};
     ZelCatchAtEnd(kSite, [&] {
-        const CString strName = StorageName(*this, szKey);
+        const CString strName = ZelStorageName(*this, szKey);
         if (strName.IsEmpty()) return;
         SetKey(strName);
         ZelOpenedKey key(*this);
@@ -208,7 +186,7 @@ void ZelRegistryQuonSet::Write(void* const pHandle, const char* const szKey) {
 void ZelRegistryQuonSet::Delete(void* const pHandle, const char* const szKey) {
     static constexpr ZelSite kSite{kSource, kClass, "void ZelRegistryQuonSet::Delete(const PVOID)"};
     ZelCatchAtEnd(kSite, [&] {
-        const CString strName = StorageName(*this, szKey);
+        const CString strName = ZelStorageName(*this, szKey);
         if (strName.IsEmpty()) return;
         SetKey(strName);
         {

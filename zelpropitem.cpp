@@ -1,6 +1,8 @@
 #include "zelpropitem.h"
 
+#include "Imp/ZelOpenedKey.h"
 #include "Imp/ZelPropItemI.h"
+#include "Imp/ZelRegistrySetI.h"
 #include "frame/ZelConvert.h"
 #include "frame/ZelPropertyLocalException.h"
 
@@ -20,11 +22,6 @@ constexpr const char* kValueValue = "VALUE";
 [[noreturn]] void RaiseWrongType() {
     ZelLocalErrorScope scope;
     ZelRaiseLocalError(ZEL_LOCAL_WRONG_TYPE);
-}
-
-// The name Read and Write store under: the explicit one, else the item's key.
-CString StorageName(const ZelPropertyItem& item, const char* pszKey) {
-    return pszKey != nullptr ? CString(pszKey) : item.GetKey();
 }
 
 }  // namespace
@@ -145,13 +142,13 @@ void ZelPropertyItem::SetLong(LONG nValue) {
 
 BOOL ZelPropertyItem::Read(void* const pHandle, const char* const pszKey) {
     static constexpr ZelSite kSite{kSource, kClass, "BOOL ZelPropertyItem :: Read ( const PVOID pHandle, const LPCTSTR pszKey )"};
-    HKEY hKey = nullptr;
     return ZelCatchAtEnd(kSite, [&]() -> BOOL {
-        const CString strName = StorageName(*this, pszKey);
+        const CString strName = ZelStorageName(*this, pszKey);
         if (strName.IsEmpty()) return FALSE;
         SetKey(strName);
-        hKey = GetSectionKey(static_cast<HKEY>(pHandle), strName, FALSE);
-        if (hKey == nullptr) return FALSE;
+        ZelOpenedKey key(*this, GetSectionKey(static_cast<HKEY>(pHandle), strName, FALSE));
+        if (!key) return FALSE;
+        const HKEY hKey = key.Get();
         ZelPropertyItem_Imp& state = *m_pItemImp;
         // Whatever number "TYPE" holds is kept, so that writing the item back preserves it.
         // Only the field of that type is loaded; the other keeps what it held.
@@ -160,20 +157,19 @@ BOOL ZelPropertyItem::Read(void* const pHandle, const char* const pszKey) {
             state.m_strValue = GetProfileStringA(hKey, kValueValue, nullptr);
         else if (state.m_eItemType == ITEMTYPE_LONG)
             state.m_nValue = static_cast<LONG>(GetProfileIntA(hKey, kValueValue, 0));
-        CloseKey(hKey);
         return TRUE;
-    }, [&]() noexcept { CloseKey(hKey); });
+    });
 }
 
 void ZelPropertyItem::Write(void* const pHandle, const char* const pszKey) {
     static constexpr ZelSite kSite{kSource, kClass, "VOID ZelPropertyItem :: Write ( const PVOID pHandle, const LPCTSTR pszKey )"};
-    HKEY hKey = nullptr;
     ZelCatchAtEnd(kSite, [&] {
-        const CString strName = StorageName(*this, pszKey);
+        const CString strName = ZelStorageName(*this, pszKey);
         if (strName.IsEmpty()) return;
         SetKey(strName);
-        hKey = GetSectionKey(static_cast<HKEY>(pHandle), strName, TRUE);
-        if (hKey == nullptr) return;
+        ZelOpenedKey key(*this, GetSectionKey(static_cast<HKEY>(pHandle), strName, TRUE));
+        if (!key) return;
+        const HKEY hKey = key.Get();
         // The results of the single writes are not looked at: the item writes what it can.
         // A "VALUE" already there stays when the item has no value of its own to write.
         const ZelPropertyItem_Imp& state = *m_pItemImp;
@@ -182,6 +178,5 @@ void ZelPropertyItem::Write(void* const pHandle, const char* const pszKey) {
             WriteProfileStringA(hKey, kValueValue, state.m_strValue);
         else if (state.m_eItemType == ITEMTYPE_LONG)
             WriteProfileInt(hKey, kValueValue, state.m_nValue);
-        CloseKey(hKey);
-    }, [&]() noexcept { CloseKey(hKey); });
+    });
 }

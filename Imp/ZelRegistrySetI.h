@@ -102,3 +102,8 @@ public:
 };
 
 inline ZelRegistryQuonSet* ZelChildAt(CObject* pObject) { return static_cast<ZelRegistryQuonSet*>(pObject); }
+
+// The name under which Read, Write and Delete store a node: the explicit one, else its key.
+inline CString ZelStorageName(const ZelRegistryQuonSet& node, const char* pszKey) {
+    return pszKey != nullptr ? CString(pszKey) : node.GetKey();
+}
