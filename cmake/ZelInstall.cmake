@@ -33,6 +33,8 @@ install(FILES ${PROJECT_BINARY_DIR}/ZelRegistryConfig.cmake
         DESTINATION ${ZEL_INSTALL_CMAKEDIR})
 
 if(WIN32)
+    # The DLLs need the compiler's shared runtime beside them.
+    install(FILES ${ZEL_RUNTIME_DLLS} DESTINATION ${CMAKE_INSTALL_BINDIR})
     set(ZEL_PC_REGISTRY_LIBS "-ladvapi32 -lshlwapi")
 else()
     set(ZEL_PC_REGISTRY_LIBS "-lZelWinReg")

@@ -161,12 +161,12 @@ TEST_F(KeyPrimitives, DeleteKeyTakesTheWholeSubTreeWithEitherFlagAndReportsAMiss
 
 TEST_F(KeyPrimitives, ResetHandleClosesWhatItHoldsAndCloseKeyClosesOnce) {
     ZelRegistryBase location = Composed();
-    const auto handlesBefore = ZelTestOpenKeyHandles();
+    const auto handlesBefore = ZelOpenKeyHandleCount();
     HKEY hKey = location.GetSectionKey("Section", TRUE);
     ASSERT_NE(hKey, nullptr);
     location.ResetHandle(hKey, TRUE);
     EXPECT_EQ(hKey, HKEY_LOCAL_MACHINE);
-    EXPECT_EQ(ZelTestOpenKeyHandles(), handlesBefore);
+    EXPECT_EQ(ZelOpenKeyHandleCount(), handlesBefore);
     location.ResetHandle(hKey, FALSE);
     EXPECT_EQ(hKey, HKEY_CURRENT_USER);
 

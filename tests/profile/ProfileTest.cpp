@@ -359,7 +359,7 @@ TEST_F(KeyHandles, AllocationFailuresAnywhereLeaveNoKeyOpen) {
     ZelRegistryBase location = Composed();
     ASSERT_TRUE(location.WriteProfileStringA("Window", "Title", "T"));
     ASSERT_TRUE(location.WriteProfileInt("Window", "Left", 10));
-    const auto handlesBefore = ZelTestOpenKeyHandles();
+    const auto handlesBefore = ZelOpenKeyHandleCount();
     const std::vector<std::pair<const char*, std::function<bool()>>> calls = {
         {"GetProfileStringA", [&] { return Str(location.GetProfileStringA("Window", "Title", "d")) == "T"; }},
         {"GetProfileIntA", [&] { return location.GetProfileIntA("Window", "Left", 0) == 10; }},
@@ -380,7 +380,7 @@ TEST_F(KeyHandles, AllocationFailuresAnywhereLeaveNoKeyOpen) {
                 ++nFailures;
             }
             AfxTestFailAllocation(0);
-            EXPECT_EQ(ZelTestOpenKeyHandles(), handlesBefore) << pszName << ", allocation " << nth;
+            EXPECT_EQ(ZelOpenKeyHandleCount(), handlesBefore) << pszName << ", allocation " << nth;
             if (bDone) break;
             ASSERT_LT(nth, 100u) << pszName << " never succeeded";
         }

@@ -5,21 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "ZelRegistryBase.h"
-
-// The number of key handles the process holds open, where the platform tells it: our registry
-// store counts them; the Windows registry gives a test no such count.
-inline std::optional<DWORD> ZelTestOpenKeyHandles() {
-#if defined(_WIN32)
-    return std::nullopt;
-#else
-    return ZelRegOpenHandleCount();
-#endif
-}
+#include "support/ZelHandleCount.h"
 
 inline bool ZelRawKeyExists(HKEY hRoot, const std::string& strPath) {
     HKEY hKey = nullptr;
@@ -74,6 +64,7 @@ protected:
     // run against a real registry shared with other programs.
     ZelRegistryTest()
         : m_strComponent(std::string("ZelTest.") +
+                         ::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name() + "." +
                          ::testing::UnitTest::GetInstance()->current_test_info()->name()),
           m_strFreePath("Software\\ZelRegistryTests\\" + m_strComponent) {
         OwnKey(HKEY_CURRENT_USER, "Software\\Quellmar\\Components\\" + m_strComponent);
@@ -81,10 +72,10 @@ protected:
         OwnKey(HKEY_CURRENT_USER, m_strFreePath);
     }
 
-    void SetUp() override { m_handlesBefore = ZelTestOpenKeyHandles(); }
+    void SetUp() override { m_handlesBefore = ZelOpenKeyHandleCount(); }
 
     void TearDown() override {
-        EXPECT_EQ(ZelTestOpenKeyHandles(), m_handlesBefore) << "key handles left open";
+        EXPECT_EQ(ZelOpenKeyHandleCount(), m_handlesBefore) << "key handles left open";
         for (const Owned& owned : m_owned) Remove(owned);
     }
 
@@ -126,5 +117,5 @@ private:
     }
 
     std::vector<Owned> m_owned;
-    std::optional<DWORD> m_handlesBefore;
+    DWORD m_handlesBefore = 0;
 };
