@@ -97,6 +97,9 @@ inline constexpr Deviation kWineEmptyNameCreateDisposition{
 inline constexpr Deviation kWineAnsiPathLimit{
     Deviation::eWine, "Wine's A functions convert the sub-key path into a buffer of 260 characters: a longer path "
                       "fails with 234 (ERROR_MORE_DATA) before any name limit is checked"};
+inline constexpr Deviation kWineKeyNameLimit256{
+    Deviation::eWine, "Wine accepts key names of up to 256 characters and refuses only longer ones; Windows' limit is "
+                      "255"};
 inline constexpr Deviation kWineOneNotificationPerHandle{
     Deviation::eWine, "RegNotifyChangeKeyValue: while one notification is pending on a handle, Wine ignores a second "
                       "one on the same handle (it returns 0 but never signals the second event)"};

@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include "RegTestSupport.h"
+#include "support/ZelExpectedDeviation.h"
 
 namespace {
 
@@ -16,7 +17,9 @@ using RegEnumKeyA_ = RegTest;
 TEST_F(RegEnumKeyA_, SubKeysComeInCaseInsensitiveNameOrder) {
     for (const char* name : {"b", "_x", "C", "a"}) RegCloseKey(Create(root_, name));
     // Folded: A, B, C, _X. A case-sensitive order would put "C" and "_x" before "a".
-    EXPECT_EQ((std::vector<std::string>{"a", "b", "C", "_x"}), SubKeys(root_));
+    EXPECT_EQ(ZelDeviations::kWineSortsSubKeysLowerCased.Expect(std::vector<std::string>{"a", "b", "C", "_x"},
+                                                                 std::vector<std::string>{"_x", "a", "b", "C"}),
+              SubKeys(root_));
 }
 
 TEST_F(RegEnumKeyA_, IndicesStayDenseAfterADelete) {
@@ -123,7 +126,9 @@ using RegEnumValueA_ = RegTest;
 
 TEST_F(RegEnumValueA_, ValuesComeInTheOrderTheyWereSet) {
     for (const char* name : {"A", "C", "D", "B"}) SetDword(root_, name, 1);
-    EXPECT_EQ((std::vector<std::string>{"A", "C", "D", "B"}), ValueNames(root_));
+    EXPECT_EQ(ZelDeviations::kWineSortsValues.Expect(std::vector<std::string>{"A", "C", "D", "B"},
+                                                     std::vector<std::string>{"A", "B", "C", "D"}),
+              ValueNames(root_));
 }
 
 TEST_F(RegEnumValueA_, GivesNameTypeAndData) {
@@ -247,7 +252,7 @@ TEST_F(RegQueryInfoKeyA_, ClassIsTruncatedWhenTheBufferIsTooSmall) {
     std::memset(cls, 'x', sizeof cls);
     EXPECT_EQ(ERROR_SUCCESS, RegQueryInfoKeyA(key, cls, &length, nullptr, nullptr, nullptr, nullptr, nullptr,
                                               nullptr, nullptr, nullptr, nullptr));
-    EXPECT_EQ(0u, length);
+    EXPECT_EQ(ZelDeviations::kWineClassLengthWithoutBuffer.Expect(0u, 12u), length);
     EXPECT_EQ('x', cls[0]);
 
     length = 1;
