@@ -1,6 +1,6 @@
 # Inspects the Windows modules of a build folder with objdump, on the build machine, so that
 # modules that cannot run here (32-bit ones) are checked as well:
-#   cmake -DOBJDUMP=<objdump> -DDIR=<folder> -DFORMAT=pei-i386|pei-x86-64 -P InspectModules.cmake
+#   cmake -DOBJDUMP=<objdump> -DDIR=<folder> -DFORMAT=pei-i386|pei-x86-64 -P CheckModules.cmake
 #
 # - every DLL of the project and every program beside them is built for the expected machine;
 # - the DLLs export plain names (no @n of __stdcall) and the settings module's entry point and
@@ -14,7 +14,7 @@ cmake_minimum_required(VERSION 3.25)
 
 foreach(var OBJDUMP DIR FORMAT)
     if(NOT ${var})
-        message(FATAL_ERROR "InspectModules.cmake: ${var} is not set")
+        message(FATAL_ERROR "CheckModules.cmake: ${var} is not set")
     endif()
 endforeach()
 
