@@ -21,15 +21,15 @@ namespace zelreg {
 // the hive instance and the key's generation counter are unchanged; its size is bounded.
 struct EnumWindow {
     struct Entry {
-        int64_t id;
+        int64_t id;  // sub-keys: the key's id; values: their place in the order (seq)
         std::string name;
+        std::string fold;
     };
     uint64_t hiveSerial = 0;
     int64_t generation = -1;
     DWORD base = 0;  // index of entries[0]
     std::vector<Entry> entries;
-    bool atEnd = false;        // entries reach the last item
-    std::string continueFold;  // sub-keys: fold of the last entry
+    bool atEnd = false;  // entries reach the last item
 };
 
 struct KeyHandle {

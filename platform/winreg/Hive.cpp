@@ -24,9 +24,14 @@ namespace {
 // as an error unless another process keeps it locked for that long.
 constexpr int kBusyTimeoutMs = 2000;
 constexpr int kLockWaitSeconds = 60;
-// A checkpoint syncs the log and the database file to the disk; one every 8192 pages (32 MB of
-// log) instead of SQLite's 1000 makes them rare. The log is cut back to 32 MB after each.
-constexpr const char* kCheckpointEvery = "PRAGMA wal_autocheckpoint = 8192";
+// A checkpoint syncs the log and the database file to the disk, which takes long for a log of
+// many pages. The background thread checkpoints once the log holds kBackgroundCheckpointFrames
+// pages, with a connection of its own, so that no caller waits for those syncs. Those
+// checkpoints cannot let the log start over while commits keep coming; at kCheckpointFrames
+// (32 MB of log) a commit checkpoints itself, as SQLite would by default, and copies and syncs
+// only what the background left. The log is cut back to 32 MB when it starts over.
+constexpr int kBackgroundCheckpointFrames = 2048;
+constexpr int kCheckpointFrames = 8192;
 constexpr const char* kCacheSize = "PRAGMA cache_size = -8192";
 constexpr const char* kJournalSizeLimit = "PRAGMA journal_size_limit = 33554432";
 
@@ -91,14 +96,16 @@ std::unique_ptr<Hive> OpenFile(HiveKind kind, const HiveLocation& location) {
     // In WAL mode a commit is in the operating system's hands once the call returns, which is
     // what survives the kill of a process; a checkpoint (RegFlushKey) syncs to the disk.
     db->Exec("PRAGMA synchronous = NORMAL");
-    db->Exec(kCheckpointEvery);
     db->Exec(kJournalSizeLimit);
     {
         Transaction transaction(*db, true);
         state = ExamineHive(*db, reason);
         if (state == HiveState::Refused) Refuse(location.file, reason);
         if (state == HiveState::Empty) CreateHiveSchema(*db);
-        PurgeVolatileKeys(*db);
+        // No watch of this process can be on a hive it is only now opening; other processes
+        // notice the change as they notice any other.
+        ChangeSet unwatched;
+        PurgeVolatileKeys(*db, unwatched);
         transaction.Commit();
     }
     if (state == HiveState::Empty) {
@@ -114,18 +121,54 @@ std::unique_ptr<Hive> OpenFile(HiveKind kind, const HiveLocation& location) {
 Hive::Hive(HiveKind kind, std::unique_ptr<Connection> db, bool readOnly)
     : kind_(kind), db_(std::move(db)), readOnly_(readOnly), serial_(g_nextSerial++) {
     if (db_->path() == ":memory:") return;
+    if (!readOnly_) sqlite3_wal_hook(db_->handle(), &Hive::AfterCommit, this);
     // Without the mapping every read is a transaction of its own: slower, never wrong.
     const std::string shm = db_->path() + "-shm";
-    const int fd = open(shm.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return;
-    void* mapped = mmap(nullptr, kWalHeaderBytes, PROT_READ, MAP_SHARED, fd, 0);
-    close(fd);
+    shmFd_ = open(shm.c_str(), O_RDONLY | O_CLOEXEC);
+    if (shmFd_ < 0) return;
+    void* mapped = mmap(nullptr, kWalHeaderBytes, PROT_READ, MAP_SHARED, shmFd_, 0);
     if (mapped != MAP_FAILED) walIndex_ = static_cast<const unsigned char*>(mapped);
 }
 
 Hive::~Hive() {
     EndSnapshot();
     if (walIndex_) munmap(const_cast<unsigned char*>(walIndex_), kWalHeaderBytes);
+    // The hive's own connection closes last: it is the one that keeps the machine hive's log.
+    checkpointer_.reset();
+    // Closing any descriptor of a file drops every lock this process holds on it, SQLite's
+    // locks in the -shm file too: without them another process takes the index for abandoned
+    // and truncates it under this one. So the descriptor closes after the connection.
+    db_.reset();
+    if (shmFd_ >= 0) close(shmFd_);
+}
+
+int Hive::AfterCommit(void* context, sqlite3* db, const char*, int frames) {
+    auto* hive = static_cast<Hive*>(context);
+    if (frames >= kCheckpointFrames) {
+        sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    } else if (frames >= kBackgroundCheckpointFrames && !hive->checkpointWanted_.exchange(true)) {
+        HiveNeedsUpkeep();
+    }
+    return SQLITE_OK;
+}
+
+bool Hive::CheckpointIfWanted() {
+    std::unique_lock<std::mutex> lock(checkpointMutex_, std::try_to_lock);
+    if (!lock || !checkpointWanted_.exchange(false)) return false;
+    try {
+        if (!checkpointer_) {
+            auto db = std::make_unique<Connection>(path(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
+            // A connection learns that the file is in WAL mode when it first reads it.
+            db->Exec("SELECT count(*) FROM sqlite_master");
+            checkpointer_ = std::move(db);
+        }
+        sqlite3_wal_checkpoint_v2(checkpointer_->handle(), nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    } catch (const RegError&) {
+        // No connection of its own: the commits still checkpoint at kCheckpointFrames.
+    } catch (const BusyError&) {
+        // The next commit asks again.
+    }
+    return true;
 }
 
 bool Hive::ReadWalHeader(WalHeader& header) const {
@@ -154,7 +197,7 @@ void Hive::BeginSnapshot() {
     snapshotOpen_ = true;
     if (keepSnapshot_) {
         snapshotBegan_ = lastRead_ = std::chrono::steady_clock::now();
-        SnapshotKept();
+        HiveNeedsUpkeep();
     }
 }
 
@@ -203,7 +246,9 @@ void Hive::Flush() {
     sqlite3_wal_checkpoint_v2(db_->handle(), "main", SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
 }
 
-void Hive::AfterWrite() { WakeWatchers(); }
+void Hive::AfterWrite() {
+    if (!changes_.empty()) ChangesCommitted(kind_, changes_);
+}
 
 void Hive::WaitForLock(int attempt) {
     // Each attempt has already waited kBusyTimeoutMs inside SQLite.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -11,6 +12,7 @@
 #include <utility>
 
 #include "HiveLocation.h"
+#include "KeyChange.h"
 #include "RegError.h"
 #include "Sqlite.h"
 
@@ -19,7 +21,7 @@ namespace zelreg {
 class Hive {
 public:
     // Opens (creating when needed) the hive file of this kind. A file that is not a hive, or one
-    // of a newer format, is refused: the reason goes to stderr, the file stays untouched, and
+    // of another format (see HiveSchema.h), is refused: the reason goes to stderr, the file stays untouched, and
     // the call fails with ERROR_BADDB. A machine hive that does not exist and cannot be created
     // is an empty, read-only hive.
     static std::unique_ptr<Hive> Open(HiveKind kind);
@@ -36,17 +38,36 @@ public:
     uint64_t serial() const { return serial_; }
     const std::string& path() const { return db_->path(); }
     std::mutex& mutex() { return mutex_; }
+    // Held while the background thread checkpoints through SQLite, outside mutex().
+    std::mutex& checkpointMutex() { return checkpointMutex_; }
 
-    // Runs body(Connection&) as one transaction with the hive locked. A writer fails with
-    // ERROR_ACCESS_DENIED on a read-only hive. While another process holds the write lock the
-    // whole transaction is retried, for up to kLockWaitSeconds.
+    // Runs body(Connection&), or for a writer body(Connection&, ChangeSet&), as one transaction
+    // with the hive locked. A writer records what it changed in the ChangeSet, which goes to the
+    // notifier once the transaction has committed; it fails with ERROR_ACCESS_DENIED on a
+    // read-only hive. While another process holds the write lock the whole transaction is
+    // retried, for up to kLockWaitSeconds.
     template <class Body>
     auto Read(Body&& body) {
-        return Run(false, std::forward<Body>(body));
+        std::lock_guard<std::mutex> lock(mutex_);
+        return RunLocked(false, body);
     }
     template <class Body>
     auto Write(Body&& body) {
-        return Run(true, std::forward<Body>(body));
+        std::lock_guard<std::mutex> lock(mutex_);
+        return RunLocked(true, WithChanges(body));
+    }
+
+    // For a call that usually finds what it would otherwise make: runs `find` (which returns an
+    // optional) as a reader, and unless it found something, `make` as a writer. The read is
+    // skipped on a writable hive without a current snapshot: starting a read transaction would
+    // cost as many lock calls as the write transaction, which finds as well.
+    template <class Find, class Make>
+    auto FindOrMake(Find&& find, Make&& make) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (readOnly_ || SnapshotIsCurrent()) {
+            if (auto found = RunLocked(false, find)) return *found;
+        }
+        return RunLocked(true, WithChanges(make));
     }
 
     // Makes everything committed so far durable against power loss as well (a process kill
@@ -56,16 +77,25 @@ public:
     // Ends the kept read snapshot (see below) when it has not been used for `idle`; false when
     // this hive keeps none any more. For the background thread: never waits for the lock.
     bool ReleaseIdleSnapshot(std::chrono::milliseconds idle);
+    // Checkpoints the log with a connection of its own when a commit has asked for it (see
+    // Hive.cpp); true when it did. For the background thread: never waits for the hive's lock.
+    bool CheckpointIfWanted();
 
 private:
     template <class Body>
-    auto Run(bool write, Body&& body) {
-        std::lock_guard<std::mutex> lock(mutex_);
+    auto WithChanges(Body& body) {
+        return [this, &body](Connection& db) { return body(db, changes_); };
+    }
+
+    // Runs one transaction; the caller holds the lock.
+    template <class Body>
+    auto RunLocked(bool write, Body&& body) {
         if (write && readOnly_) Fail(ERROR_ACCESS_DENIED);
         for (int attempt = 0;; ++attempt) {
             try {
                 if (write) {
                     EndSnapshot();
+                    changes_.clear();
                     Transaction transaction(*db_, true);
                     auto result = body(*db_);
                     transaction.Commit();
@@ -108,6 +138,8 @@ private:
 
     void AfterWrite();
     void WaitForLock(int attempt);
+    // SQLite's hook after every commit of the hive's connection, with the log's length in pages.
+    static int AfterCommit(void* hive, sqlite3* db, const char* name, int frames);
 
     // The two copies of the WAL index header at the start of the -shm file.
     static constexpr std::size_t kWalHeaderBytes = 96;
@@ -116,6 +148,8 @@ private:
 
     HiveKind kind_;
     std::unique_ptr<Connection> db_;
+    ChangeSet changes_;  // of the write transaction under way
+    int shmFd_ = -1;                           // the -shm file, open as long as the connection
     const unsigned char* walIndex_ = nullptr;  // mapped -shm header, or null
     bool snapshotOpen_ = false;
     bool keepSnapshot_ = false;
@@ -125,10 +159,14 @@ private:
     bool readOnly_;
     uint64_t serial_;
     std::mutex mutex_;
+    std::atomic<bool> checkpointWanted_{false};
+    std::mutex checkpointMutex_;  // guards checkpointer_
+    std::unique_ptr<Connection> checkpointer_;
 };
 
-// Called when a hive starts keeping a read snapshot: makes sure the thread that ends idle
-// snapshots runs (defined with the store, which knows the open hives).
-void SnapshotKept();
+// Called when a hive starts keeping a read snapshot or wants a checkpoint: makes sure the thread
+// that ends idle snapshots and runs checkpoints is running and looks soon (defined with the
+// store, which knows the open hives).
+void HiveNeedsUpkeep();
 
 }  // namespace zelreg

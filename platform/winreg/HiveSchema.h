@@ -9,8 +9,10 @@ namespace zelreg {
 
 // Stored in the database header (PRAGMA application_id): the file is a registry hive.
 constexpr int32_t kHiveApplicationId = 0x5A656C52;  // "ZelR"
-// Stored as PRAGMA user_version: the layout of the tables. A newer number is refused.
-constexpr int32_t kHiveFormat = 1;
+// Stored as PRAGMA user_version: the layout of the tables. Any other number is refused: a newer
+// one is for a newer program, and format 1 (separate key, value and change-journal tables) was
+// never released, so nothing converts it.
+constexpr int32_t kHiveFormat = 2;
 
 enum class HiveState { Hive, Empty, Refused };
 

@@ -9,17 +9,35 @@
 namespace zelreg {
 namespace {
 
-// The journal keeps this many recent changes; a watcher that falls further behind fires.
-constexpr int64_t kJournalLength = 4096;
-constexpr int64_t kJournalPruneEvery = 256;
+int64_t HighestKeyId(Connection& db) {
+    // The largest `key` of any row is that of the newest key's own row.
+    Query q(db, "SELECT max(key) FROM items");
+    q.Step();
+    return q.Int(0);
+}
+
+// A key id is never given out twice, so that a handle to a deleted key can never come to name a
+// new one. New ids count on from the largest in the table, and from the largest a delete took
+// out of it (kept in counters, written only by a delete that removes the newest key).
+int64_t NewKeyId(Connection& db) {
+    Query q(db,
+            "SELECT max((SELECT max(key) FROM items), "
+            "(SELECT value FROM counters WHERE name = 'retired')) + 1");
+    q.Step();
+    return q.Int(0);
+}
+
+void RetireIdsUpTo(Connection& db, int64_t id) {
+    Query(db, "UPDATE counters SET value = ?1 WHERE name = 'retired' AND value < ?1").Bind(1, id).Run();
+}
 
 }  // namespace
 
 std::optional<KeyState> LoadKey(Connection& db, int64_t id) {
-    Query q(db, "SELECT cgen, vgen, boot IS NOT NULL FROM keys WHERE id = ?1");
+    Query q(db, "SELECT parent, cgen, vgen, boot IS NOT NULL FROM items WHERE key = ?1 AND kind = 2");
     q.Bind(1, id);
     if (!q.Step()) return std::nullopt;
-    return KeyState{q.Int(0), q.Int(1), q.Int(2) != 0};
+    return KeyState{q.Int(0), q.Int(1), q.Int(2), q.Int(3) != 0};
 }
 
 KeyState RequireKey(Connection& db, int64_t id) {
@@ -29,7 +47,7 @@ KeyState RequireKey(Connection& db, int64_t id) {
 }
 
 std::optional<int64_t> FindChild(Connection& db, int64_t parent, std::string_view fold) {
-    Query q(db, "SELECT id FROM keys WHERE parent = ?1 AND fold = ?2");
+    Query q(db, "SELECT sub FROM items WHERE key = ?1 AND kind = 0 AND fold = ?2");
     q.Bind(1, parent).Bind(2, fold);
     if (!q.Step()) return std::nullopt;
     return q.Int(0);
@@ -45,77 +63,89 @@ std::optional<int64_t> FindPath(Connection& db, int64_t start, const std::vector
     return id;
 }
 
-std::optional<int64_t> ParentOf(Connection& db, int64_t id) {
-    Query q(db, "SELECT parent FROM keys WHERE id = ?1");
-    q.Bind(1, id);
-    if (!q.Step() || q.IsNull(0)) return std::nullopt;
-    return q.Int(0);
-}
-
 bool HasChildren(Connection& db, int64_t id) {
-    Query q(db, "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1");
+    Query q(db, "SELECT 1 FROM items WHERE key = ?1 AND kind = 0 LIMIT 1");
     q.Bind(1, id);
     return q.Step();
 }
 
-int64_t CreateChild(Connection& db, int64_t parent, std::string_view name, const char* keyClass,
-                    bool isVolatile) {
+KeyDetails LoadKeyDetails(Connection& db, int64_t id) {
+    // The class is kept with the key's entry in its parent's list, where listings read it.
     Query q(db,
-            "INSERT INTO keys(parent, name, fold, class, mtime, boot) VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
-    q.Bind(1, parent).Bind(2, name).Bind(3, FoldName(name)).Bind(5, FileTimeNow());
-    if (keyClass && *keyClass) q.Bind(4, std::string_view(keyClass));
-    if (isVolatile) q.Bind(6, BootId());
-    q.Run();
-    const int64_t id = sqlite3_last_insert_rowid(db.handle());
-    RecordChange(db, parent, kChangeName, true);
+            "SELECT e.class, k.mtime FROM items k "
+            "LEFT JOIN items e ON e.key = k.parent AND e.kind = 0 AND e.fold = k.fold "
+            "WHERE k.key = ?1 AND k.kind = 2");
+    q.Bind(1, id);
+    KeyDetails details;
+    if (q.Step()) {
+        details.keyClass = std::string(q.Text(0));
+        details.lastWrite = q.Int(1);
+    }
+    return details;
+}
+
+int64_t CreateChild(Connection& db, ChangeSet& changes, int64_t parent, std::string_view name,
+                    const char* keyClass, bool isVolatile) {
+    const int64_t id = NewKeyId(db);
+    const std::string fold = FoldName(name);
+    {
+        Query entry(db, "INSERT INTO items(key, kind, fold, name, sub, class) VALUES(?1, 0, ?2, ?3, ?4, ?5)");
+        entry.Bind(1, parent).Bind(2, fold).Bind(3, name).Bind(4, id);
+        if (keyClass && *keyClass) entry.Bind(5, std::string_view(keyClass));
+        entry.Run();
+    }
+    {
+        Query row(db,
+                  "INSERT INTO items(key, kind, fold, parent, mtime, cgen, vgen, boot) "
+                  "VALUES(?1, 2, ?2, ?3, ?4, 0, 0, ?5)");
+        row.Bind(1, id).Bind(2, fold).Bind(3, parent).Bind(4, FileTimeNow());
+        if (isVolatile) row.Bind(5, BootId());
+        row.Run();
+    }
+    RecordChange(db, changes, parent, ChangeKind::Name);
     return id;
 }
 
-void DeleteLeafKey(Connection& db, int64_t id, int64_t parent) {
-    Query(db, "DELETE FROM vals WHERE key = ?1").Bind(1, id).Run();
-    Query(db, "DELETE FROM keys WHERE id = ?1").Bind(1, id).Run();
-    RecordChange(db, id, kChangeDeleted, false);
-    RecordChange(db, parent, kChangeName, true);
-}
-
-void DeleteSubtree(Connection& db, int64_t id, bool includeSelf) {
-    const std::optional<int64_t> parent = includeSelf ? ParentOf(db, id) : std::nullopt;
-    Query(db,
-          "WITH RECURSIVE t(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM keys k JOIN t ON k.parent = t.id) "
-          "DELETE FROM vals WHERE key IN t")
-        .Bind(1, id)
-        .Run();
-    Query(db,
-          "WITH RECURSIVE t(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM keys k JOIN t ON k.parent = t.id) "
-          "DELETE FROM keys WHERE id IN t AND id <> ?2")
-        .Bind(1, id)
-        .Bind(2, includeSelf ? int64_t{-1} : id)
-        .Run();
+void DeleteSubtree(Connection& db, ChangeSet& changes, int64_t id, bool includeSelf) {
+    std::optional<int64_t> parent;
+    std::string fold;
     if (includeSelf) {
-        RecordChange(db, id, kChangeDeleted, false);
-        if (parent) RecordChange(db, *parent, kChangeName, true);
+        Query q(db, "SELECT parent, fold FROM items WHERE key = ?1 AND kind = 2 AND parent IS NOT NULL");
+        q.Bind(1, id);
+        if (q.Step()) {
+            parent = q.Int(0);
+            fold = std::string(q.Text(1));
+        }
+    }
+    const int64_t highest = HighestKeyId(db);
+    // Every row of every key below, and the sub-key entries and values of `id`; its own row
+    // unless ?2 keeps it.
+    Query(db,
+          "WITH RECURSIVE t(id) AS (SELECT ?1 UNION ALL "
+          "SELECT i.sub FROM items i JOIN t ON i.key = t.id AND i.kind = 0) "
+          "DELETE FROM items WHERE key IN t AND NOT (key = ?1 AND kind = 2 AND ?2)")
+        .Bind(1, id)
+        .Bind(2, parent ? 0 : 1)
+        .Run();
+    if (HighestKeyId(db) < highest) RetireIdsUpTo(db, highest);
+    if (parent) {
+        Query(db, "DELETE FROM items WHERE key = ?1 AND kind = 0 AND fold = ?2").Bind(1, *parent).Bind(2, fold).Run();
+        RecordChange(db, changes, *parent, ChangeKind::Name);
     } else {
-        RecordChange(db, id, kChangeName, true);
-        RecordChange(db, id, kChangeValue, true);
+        RecordChange(db, changes, id, ChangeKind::Name);
+        RecordChange(db, changes, id, ChangeKind::Value);
     }
 }
 
-void RecordChange(Connection& db, int64_t key, ChangeKind kind, bool listChanged) {
-    if (kind != kChangeDeleted) {
-        const int64_t step = listChanged ? 1 : 0;
-        Query(db,
-              "UPDATE keys SET mtime = ?2, cgen = cgen + ?3, vgen = vgen + ?4 WHERE id = ?1")
-            .Bind(1, key)
-            .Bind(2, FileTimeNow())
-            .Bind(3, kind == kChangeName ? step : 0)
-            .Bind(4, kind == kChangeValue ? step : 0)
-            .Run();
-    }
-    Query(db, "INSERT INTO changes(key, kind) VALUES(?1, ?2)").Bind(1, key).Bind(2, kind).Run();
-    const int64_t entry = sqlite3_last_insert_rowid(db.handle());
-    if (entry % kJournalPruneEvery == 0) {
-        Query(db, "DELETE FROM changes WHERE id <= ?1").Bind(1, entry - kJournalLength).Run();
-    }
+void RecordChange(Connection& db, ChangeSet& changes, int64_t key, ChangeKind kind) {
+    const bool names = kind == ChangeKind::Name;
+    Query(db, "UPDATE items SET mtime = ?2, cgen = cgen + ?3, vgen = vgen + ?4 WHERE key = ?1 AND kind = 2")
+        .Bind(1, key)
+        .Bind(2, FileTimeNow())
+        .Bind(3, names ? 1 : 0)
+        .Bind(4, names ? 0 : 1)
+        .Run();
+    changes.push_back(KeyChange{key, kind});
 }
 
 int64_t FileTimeNow() {
@@ -135,16 +165,16 @@ const std::string& BootId() {
     return id;
 }
 
-void PurgeVolatileKeys(Connection& db) {
+void PurgeVolatileKeys(Connection& db, ChangeSet& changes) {
     std::vector<int64_t> tops;
     {
         Query q(db,
-                "SELECT k.id FROM keys k JOIN keys p ON p.id = k.parent "
-                "WHERE k.boot IS NOT NULL AND k.boot <> ?1 AND (p.boot IS NULL OR p.boot = ?1)");
+                "SELECT k.key FROM items k JOIN items p ON p.key = k.parent AND p.kind = 2 "
+                "WHERE k.kind = 2 AND k.boot IS NOT NULL AND k.boot <> ?1 AND (p.boot IS NULL OR p.boot = ?1)");
         q.Bind(1, BootId());
         while (q.Step()) tops.push_back(q.Int(0));
     }
-    for (int64_t id : tops) DeleteSubtree(db, id, true);
+    for (int64_t id : tops) DeleteSubtree(db, changes, id, true);
 }
 
 }  // namespace zelreg

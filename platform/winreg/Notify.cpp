@@ -1,30 +1,72 @@
 #include "Notify.h"
 
 #include <algorithm>
+#include <optional>
 #include <thread>
 #include <unordered_map>
 
 #include "KeyStore.h"
+#include "RegError.h"
 #include "Store.h"
 
 namespace zelreg {
 namespace {
 
-struct JournalEntry {
-    int64_t id;
-    int64_t key;
-    int64_t kind;
-};
+// A change log longer than this loses its older half; the watches that had not seen those
+// changes compare their counters instead.
+constexpr std::size_t kLogLimit = 4096;
+// Sub-tree walks that took a time T are followed by none for kWalkSpacing × T.
+constexpr int kWalkSpacing = 4;
+// The dataVersion of a watch that has to compare its counters when it next looks.
+constexpr int64_t kMustCompare = -1;
 
-bool FilterTakes(DWORD filter, int64_t kind) {
-    switch (kind) {
-    case kChangeName:
-        return (filter & REG_NOTIFY_CHANGE_NAME) != 0;
-    case kChangeValue:
-        return (filter & REG_NOTIFY_CHANGE_LAST_SET) != 0;
-    default:
-        return false;
+bool FilterTakes(DWORD filter, ChangeKind kind) {
+    return (filter & (kind == ChangeKind::Name ? REG_NOTIFY_CHANGE_NAME : REG_NOTIFY_CHANGE_LAST_SET)) != 0;
+}
+
+uint64_t Mix(uint64_t x) {
+    // The finaliser of SplitMix64: every input bit moves about half the output bits.
+    x ^= x >> 30;
+    x *= 0xBF58476D1CE4E5B9ULL;
+    x ^= x >> 27;
+    x *= 0x94D049BB133111EBULL;
+    return x ^ (x >> 31);
+}
+
+// What one key adds to a digest: a hash of each counter the filter covers that has ever moved.
+// A key whose counters never moved adds nothing, so that keys without values coming and going
+// leave the digest of a watch on values alone as it was (their parent's name counter moves).
+uint64_t KeyDigest(int64_t id, int64_t childGeneration, int64_t valueGeneration, DWORD filter) {
+    const auto key = static_cast<uint64_t>(id) * 2;
+    uint64_t digest = 0;
+    if ((filter & REG_NOTIFY_CHANGE_NAME) && childGeneration) {
+        digest += Mix(Mix(key) + static_cast<uint64_t>(childGeneration));
     }
+    if ((filter & REG_NOTIFY_CHANGE_LAST_SET) && valueGeneration) {
+        digest += Mix(Mix(key + 1) + static_cast<uint64_t>(valueGeneration));
+    }
+    return digest;
+}
+
+// The digest of a watch whose key exists (`state`): of the key's counters, or for a sub-tree the
+// sum over all its keys, which does not depend on the order of the walk.
+uint64_t Digest(Connection& db, const Watch& w, const KeyState& state) {
+    if (!w.subtree) return KeyDigest(w.key, state.childGeneration, state.valueGeneration, w.filter);
+    Query q(db,
+            "WITH RECURSIVE t(id) AS (SELECT ?1 UNION ALL "
+            "SELECT i.sub FROM items i JOIN t ON i.key = t.id AND i.kind = 0) "
+            "SELECT k.key, k.cgen, k.vgen FROM t CROSS JOIN items k ON k.key = t.id AND k.kind = 2");
+    q.Bind(1, w.key);
+    uint64_t digest = 0;
+    while (q.Step()) digest += KeyDigest(q.Int(0), q.Int(1), q.Int(2), w.filter);
+    return digest;
+}
+
+// Moves whenever another connection, in this process or another, has committed to the hive.
+int64_t DataVersion(Connection& db) {
+    Query q(db, "PRAGMA data_version");
+    q.Step();
+    return q.Int(0);
 }
 
 // Whether `key` lies below `ancestor`. A key that no longer exists cannot be placed; it is
@@ -44,16 +86,12 @@ bool IsBelow(Connection& db, int64_t key, int64_t ancestor, std::unordered_map<i
             break;
         }
         path.push_back(current);
-        if (!LoadKey(db, current)) {
-            below = true;
+        const std::optional<KeyState> state = LoadKey(db, current);
+        if (!state || !state->parent) {
+            below = !state;
             break;
         }
-        auto parent = ParentOf(db, current);
-        if (!parent) {
-            below = false;
-            break;
-        }
-        current = *parent;
+        current = state->parent;
     }
     for (int64_t id : path) known[id] = below;
     return below;
@@ -61,15 +99,13 @@ bool IsBelow(Connection& db, int64_t key, int64_t ancestor, std::unordered_map<i
 
 }  // namespace
 
-int64_t LatestChange(Connection& db) {
-    Query q(db, "SELECT coalesce(max(id), 0) FROM changes");
-    q.Step();
-    return q.Int(0);
-}
-
-void Notifier::Add(Watch watch) {
+void Notifier::Add(Connection& db, Watch watch) {
+    const KeyState state = RequireKey(db, watch.key);
+    watch.digest = Digest(db, watch, state);
+    watch.dataVersion = DataVersion(db);
     std::lock_guard<std::mutex> lock(mutex_);
     watch.id = nextId_++;
+    watch.seenChange = logs_[static_cast<int>(watch.hive)].last();
     watches_.push_back(std::move(watch));
     pending_ = watches_.size();
     woken_ = true;
@@ -81,9 +117,18 @@ void Notifier::Add(Watch watch) {
     }
 }
 
-void Notifier::Wake() {
+void Notifier::Committed(HiveKind hive, const ChangeSet& changes) {
+    // A watch is added under the lock of its hive, as commits are made: a commit either sees it
+    // here or came before the state the watch started from.
     if (pending_ == 0) return;
     std::lock_guard<std::mutex> lock(mutex_);
+    ChangeLog& log = logs_[static_cast<int>(hive)];
+    log.changes.insert(log.changes.end(), changes.begin(), changes.end());
+    if (log.changes.size() > kLogLimit) {
+        const std::size_t dropped = log.changes.size() / 2;
+        log.changes.erase(log.changes.begin(), log.changes.begin() + static_cast<std::ptrdiff_t>(dropped));
+        log.first += dropped;
+    }
     woken_ = true;
     wake_.notify_all();
 }
@@ -101,6 +146,7 @@ void Notifier::HandleClosed(uintptr_t handle) {
 
 void Notifier::ResetAfterFork() {
     watches_.clear();
+    for (ChangeLog& log : logs_) log = ChangeLog{};
     pending_ = 0;
     woken_ = false;
     running_ = false;
@@ -120,6 +166,7 @@ void Notifier::Run() {
         lock.unlock();
 
         std::vector<uint64_t> fired;
+        std::vector<Watch> evaluated;
         for (int kind = 0; kind < kHiveKinds; ++kind) {
             std::vector<Watch> inHive;
             for (const Watch& w : snapshot) {
@@ -131,69 +178,95 @@ void Notifier::Run() {
             try {
                 std::vector<uint64_t> matched = Evaluate(*hive, inHive);
                 fired.insert(fired.end(), matched.begin(), matched.end());
+                evaluated.insert(evaluated.end(), inHive.begin(), inHive.end());
             } catch (...) {
                 // The hive could not be read this time (locked, say); look again at the next poll.
             }
         }
 
         lock.lock();
-        if (fired.empty()) continue;
-        auto isFired = [&fired](const Watch& w) {
-            return std::find(fired.begin(), fired.end(), w.id) != fired.end();
-        };
-        for (const Watch& w : watches_) {
-            if (isFired(w)) w.event->Set();
-        }
-        watches_.erase(std::remove_if(watches_.begin(), watches_.end(), isFired), watches_.end());
-        pending_ = watches_.size();
+        Settle(std::move(fired), evaluated);
     }
 }
 
-std::vector<uint64_t> Notifier::Evaluate(Hive& hive, const std::vector<Watch>& watches) {
-    return hive.Read([&watches](Connection& db) {
+std::vector<uint64_t> Notifier::Evaluate(Hive& hive, std::vector<Watch>& watches) {
+    const int kind = static_cast<int>(hive.kind());
+    return hive.Read([&](Connection& db) {
+        const int64_t version = DataVersion(db);
+        ChangeLog news;
+        {
+            // Taken under the hive's lock, which every commit holds: each change in the log is
+            // in the snapshot this transaction reads.
+            std::lock_guard<std::mutex> lock(mutex_);
+            news = logs_[kind];
+        }
+        const auto began = std::chrono::steady_clock::now();
+        const bool mayWalk = began >= nextWalk_[kind];
+        bool walked = false;
         std::vector<uint64_t> fired;
-        std::vector<bool> done(watches.size(), false);
-        int64_t oldest = 0;
-        int64_t from = watches.front().since;
-        {
-            Query q(db, "SELECT min(id) FROM changes");
-            if (q.Step() && !q.IsNull(0)) oldest = q.Int(0);
-        }
-        for (std::size_t i = 0; i < watches.size(); ++i) {
-            const Watch& w = watches[i];
-            from = std::min(from, w.since);
-            // Its key deleted, or news lost because the journal was pruned past it: fire.
-            if (!LoadKey(db, w.key) || (oldest > w.since + 1)) {
-                done[i] = true;
+        for (Watch& w : watches) {
+            const std::optional<KeyState> state = LoadKey(db, w.key);
+            if (!state) {
                 fired.push_back(w.id);
+                continue;
             }
-        }
-        std::vector<JournalEntry> entries;
-        {
-            Query q(db, "SELECT id, key, kind FROM changes WHERE id > ?1 ORDER BY id");
-            q.Bind(1, from);
-            while (q.Step()) entries.push_back(JournalEntry{q.Int(0), q.Int(1), q.Int(2)});
-        }
-        for (std::size_t i = 0; i < watches.size(); ++i) {
-            if (done[i]) continue;
-            const Watch& w = watches[i];
             std::unordered_map<int64_t, bool> below;
-            for (const JournalEntry& e : entries) {
-                if (e.id <= w.since) continue;
-                const bool matches =
-                    (e.kind == kChangeDeleted && e.key == w.key) ||
-                    (FilterTakes(w.filter, e.kind) &&
-                     (e.key == w.key || (w.subtree && IsBelow(db, e.key, w.key, below))));
-                if (matches) {
-                    fired.push_back(w.id);
-                    break;
-                }
+            bool hit = false;
+            for (uint64_t n = std::max(w.seenChange + 1, news.first); n <= news.last() && !hit; ++n) {
+                const KeyChange& change = news.changes[n - news.first];
+                hit = FilterTakes(w.filter, change.kind) &&
+                      (change.key == w.key || (w.subtree && IsBelow(db, change.key, w.key, below)));
             }
+            if (hit) {
+                fired.push_back(w.id);
+                continue;
+            }
+            // Changes of this process that the log no longer holds are looked for as if another
+            // process had made them.
+            if (w.seenChange + 1 < news.first) w.dataVersion = kMustCompare;
+            w.seenChange = news.last();
+            if (w.dataVersion == version || (w.subtree && !mayWalk)) continue;
+            walked = walked || w.subtree;
+            if (Digest(db, w, *state) != w.digest) {
+                fired.push_back(w.id);
+                continue;
+            }
+            w.dataVersion = version;
         }
+        if (walked) nextWalk_[kind] = began + kWalkSpacing * (std::chrono::steady_clock::now() - began);
         return fired;
     });
 }
 
-void WakeWatchers() { Store::Get().notifier().Wake(); }
+void Notifier::Settle(std::vector<uint64_t> fired, const std::vector<Watch>& evaluated) {
+    std::sort(fired.begin(), fired.end());
+    auto isFired = [&fired](const Watch& w) { return std::binary_search(fired.begin(), fired.end(), w.id); };
+    for (Watch& w : watches_) {
+        if (isFired(w)) {
+            w.event->Set();
+            continue;
+        }
+        auto done = std::find_if(evaluated.begin(), evaluated.end(), [&w](const Watch& e) { return e.id == w.id; });
+        if (done == evaluated.end()) continue;
+        w.seenChange = done->seenChange;
+        w.dataVersion = done->dataVersion;
+    }
+    watches_.erase(std::remove_if(watches_.begin(), watches_.end(), isFired), watches_.end());
+    pending_ = watches_.size();
+    // Changes every remaining watch has seen are of no more use.
+    for (int kind = 0; kind < kHiveKinds; ++kind) {
+        ChangeLog& log = logs_[kind];
+        uint64_t seen = log.last();
+        for (const Watch& w : watches_) {
+            if (static_cast<int>(w.hive) == kind) seen = std::min(seen, w.seenChange);
+        }
+        if (seen < log.first) continue;
+        const std::size_t dropped = static_cast<std::size_t>(seen + 1 - log.first);
+        log.changes.erase(log.changes.begin(), log.changes.begin() + static_cast<std::ptrdiff_t>(dropped));
+        log.first += dropped;
+    }
+}
+
+void ChangesCommitted(HiveKind hive, const ChangeSet& changes) { Store::Get().notifier().Committed(hive, changes); }
 
 }  // namespace zelreg

@@ -1,11 +1,22 @@
-// Change notification. Every write records what it changed in the hive's change journal (a
-// table in the hive file, so changes by other processes are seen too). One watcher thread per
-// process, running only while notifications are pending, reads the journal past each watch's
-// starting point and signals the watches whose key, sub-tree and filter match.
+// Change notification. Every key carries two change counters (KeyState): one moves when a
+// sub-key comes or goes, the other when a value is set or deleted. A watch remembers the counters
+// its filter covers, of its key or, for a sub-tree watch, a digest of those of every key in the
+// sub-tree, and fires when they have moved or the key is gone. One watcher thread per process,
+// running only while watches are pending, looks
+//  - at once after a commit of this process: the hive tells it which keys the commit changed,
+//    and it fires the watches they concern (placing a changed key below a watched one by its
+//    parents) without reading any counters;
+//  - every kPollInterval for commits of other processes, which show as a new data_version of the
+//    hive's connection: each watch then compares its counters, a sub-tree watch by walking its
+//    sub-tree. Walks are spaced so that they take at most a fifth of the watcher's time.
+// Starting a sub-tree watch walks its sub-tree once. At worst a watch fires once too often: a
+// change it cannot place (of a key deleted since) counts as below it, and a deleted key with
+// values takes them out of a digest too.
 //
-// Latency: a change made in this process wakes the watcher at once (the event is set within a
-// millisecond unless the machine is busy); a change made by another process is seen at the
-// next poll, so within kPollInterval (10 ms, about 5 ms on average) plus scheduling.
+// Latency: a change made in this process signals the event as soon as the watcher thread runs
+// (within a millisecond unless the machine is busy); a change made by another process within
+// kPollInterval (10 ms, about 5 ms on average) plus scheduling, plus for a sub-tree watch the
+// walk of its sub-tree (about a microsecond per key).
 #pragma once
 
 #include <atomic>
@@ -19,6 +30,7 @@
 #include "../win32/ZelWinTypes.h"
 #include "Event.h"
 #include "HiveLocation.h"
+#include "KeyChange.h"
 #include "Sqlite.h"
 
 namespace zelreg {
@@ -32,20 +44,22 @@ struct Watch {
     int64_t key;
     bool subtree;
     DWORD filter;
-    int64_t since;     // journal entries after this one are news to the watch
     uintptr_t handle;  // the key handle it was asked through: closing it fires the watch
     std::shared_ptr<Event> event;
+    // Set by the notifier.
     uint64_t id = 0;
+    uint64_t seenChange = 0;  // changes of this process numbered above this are news to the watch
+    int64_t dataVersion = 0;  // the connection's data_version when `digest` was taken
+    uint64_t digest = 0;      // the counters the filter covers (see Notify.cpp)
 };
-
-// The journal position a new watch starts from; run inside a transaction on the hive.
-int64_t LatestChange(Connection& db);
 
 class Notifier {
 public:
-    void Add(Watch watch);
-    // A transaction of this process has committed a change.
-    void Wake();
+    // Starts a watch. Runs inside a read transaction on the watched key's hive: that state is
+    // what later changes are measured against. ERROR_KEY_DELETED when the key is gone.
+    void Add(Connection& db, Watch watch);
+    // A transaction of this process has committed these changes to the hive.
+    void Committed(HiveKind hive, const ChangeSet& changes);
     void HandleClosed(uintptr_t handle);
 
     std::mutex& mutex() { return mutex_; }
@@ -53,19 +67,33 @@ public:
     void ResetAfterFork();
 
 private:
+    // This process's recent changes to one hive; changes[i] is numbered first + i.
+    struct ChangeLog {
+        uint64_t first = 1;
+        std::vector<KeyChange> changes;
+        uint64_t last() const { return first + changes.size() - 1; }
+    };
+
     void Run();
-    std::vector<uint64_t> Evaluate(Hive& hive, const std::vector<Watch>& watches);
+    // Brings the watches of one hive up to date and returns the ids of those that fire.
+    std::vector<uint64_t> Evaluate(Hive& hive, std::vector<Watch>& watches);
+    // Under the lock, after an evaluation: signals and removes the fired watches, keeps how far
+    // the others have looked, and drops the changes that every watch has seen.
+    void Settle(std::vector<uint64_t> fired, const std::vector<Watch>& evaluated);
 
     std::mutex mutex_;
     std::condition_variable wake_;
     std::vector<Watch> watches_;
+    ChangeLog logs_[kHiveKinds];
     std::atomic<std::size_t> pending_{0};
     bool woken_ = false;
     bool running_ = false;
     uint64_t nextId_ = 1;
+    // Used by the watcher thread alone: when it may next walk a sub-tree of each hive.
+    std::chrono::steady_clock::time_point nextWalk_[kHiveKinds];
 };
 
 // Called by every hive after a write commits.
-void WakeWatchers();
+void ChangesCommitted(HiveKind hive, const ChangeSet& changes);
 
 }  // namespace zelreg

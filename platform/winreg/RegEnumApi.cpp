@@ -22,36 +22,33 @@ enum class Listing { SubKeys, Values };
 void LoadWindow(Connection& db, Listing listing, int64_t key, EnumWindow& w, DWORD index) {
     const bool next = !w.entries.empty() && index == w.base + w.entries.size();
     int64_t limit = kFirstWindow;
-    std::string continueFold;
-    int64_t continueSeq = 0;
+    EnumWindow::Entry last;
     if (next) {
         limit = std::min<int64_t>(static_cast<int64_t>(w.entries.size()) * 2, kLargestWindow);
-        continueFold = w.continueFold;
-        continueSeq = w.entries.back().id;
+        last = std::move(w.entries.back());
     }
     w.base = index;
     w.entries.clear();
+    // Sub-keys are stored in name order; values are few per key, and SQLite sorts them by their
+    // place keeping only the rows the window needs.
+    const char* sql;
     if (listing == Listing::SubKeys) {
-        const char* sql = next ? "SELECT id, name, fold FROM keys WHERE parent = ?1 AND fold > ?2 ORDER BY fold LIMIT ?3"
-                               : "SELECT id, name, fold FROM keys WHERE parent = ?1 ORDER BY fold LIMIT ?3 OFFSET ?2";
-        Query q(db, sql);
-        q.Bind(1, key).Bind(3, limit);
-        if (next) {
-            q.Bind(2, continueFold);
-        } else {
-            q.Bind(2, static_cast<int64_t>(index));
-        }
-        while (q.Step()) {
-            w.entries.push_back(EnumWindow::Entry{q.Int(0), std::string(q.Text(1))});
-            w.continueFold = std::string(q.Text(2));
-        }
+        sql = next ? "SELECT sub, name, fold FROM items WHERE key = ?1 AND kind = 0 AND fold > ?2 ORDER BY fold LIMIT ?3"
+                   : "SELECT sub, name, fold FROM items WHERE key = ?1 AND kind = 0 ORDER BY fold LIMIT ?3 OFFSET ?2";
     } else {
-        const char* sql = next ? "SELECT seq, name FROM vals WHERE key = ?1 AND seq > ?2 ORDER BY seq LIMIT ?3"
-                               : "SELECT seq, name FROM vals WHERE key = ?1 ORDER BY seq LIMIT ?3 OFFSET ?2";
-        Query q(db, sql);
-        q.Bind(1, key).Bind(2, next ? continueSeq : static_cast<int64_t>(index)).Bind(3, limit);
-        while (q.Step()) w.entries.push_back(EnumWindow::Entry{q.Int(0), std::string(q.Text(1))});
+        sql = next ? "SELECT seq, name, fold FROM items WHERE key = ?1 AND kind = 1 AND seq > ?2 ORDER BY seq LIMIT ?3"
+                   : "SELECT seq, name, fold FROM items WHERE key = ?1 AND kind = 1 ORDER BY seq LIMIT ?3 OFFSET ?2";
     }
+    Query q(db, sql);
+    q.Bind(1, key).Bind(3, limit);
+    if (!next) {
+        q.Bind(2, static_cast<int64_t>(index));
+    } else if (listing == Listing::SubKeys) {
+        q.Bind(2, last.fold);
+    } else {
+        q.Bind(2, last.id);
+    }
+    while (q.Step()) w.entries.push_back(EnumWindow::Entry{q.Int(0), std::string(q.Text(1)), std::string(q.Text(2))});
     w.atEnd = static_cast<int64_t>(w.entries.size()) < limit;
 }
 
@@ -90,22 +87,15 @@ LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchN
             if (!entry) return ERROR_NO_MORE_ITEMS;
             const std::string& name = entry->name;
             if (name.size() >= *lpcchName) return ERROR_MORE_DATA;
-            std::string keyClass;
-            int64_t lastWrite = 0;
-            if (lpcchClass || lpftLastWriteTime) {
-                Query q(db, "SELECT class, mtime FROM keys WHERE id = ?1");
-                q.Bind(1, entry->id);
-                if (q.Step()) {
-                    keyClass = std::string(q.Text(0));
-                    lastWrite = q.Int(1);
-                }
-            }
+            KeyDetails details;
+            if (lpcchClass || lpftLastWriteTime) details = LoadKeyDetails(db, entry->id);
+            const std::string& keyClass = details.keyClass;
             if (lpClass && lpcchClass && keyClass.size() >= *lpcchClass) return ERROR_MORE_DATA;
             CopyName(name, lpName);
             *lpcchName = static_cast<DWORD>(name.size());
             if (lpClass && lpcchClass) CopyName(keyClass, lpClass);
             if (lpcchClass) *lpcchClass = static_cast<DWORD>(keyClass.size());
-            if (lpftLastWriteTime) StoreFileTime(lastWrite, lpftLastWriteTime);
+            if (lpftLastWriteTime) StoreFileTime(details.lastWrite, lpftLastWriteTime);
             return ERROR_SUCCESS;
         });
     });
@@ -128,8 +118,8 @@ LONG WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD l
             const std::string& name = entry->name;
             // A name that does not fit: nothing is written (what Windows does in UTF-8).
             if (name.size() >= *lpcchValueName) return ERROR_MORE_DATA;
-            Query q(db, "SELECT type, data FROM vals WHERE seq = ?1");
-            q.Bind(1, entry->id);
+            Query q(db, "SELECT type, data FROM items WHERE key = ?1 AND kind = 1 AND fold = ?2");
+            q.Bind(1, ref.handle->key).Bind(2, entry->fold);
             if (!q.Step()) Fail(ERROR_NO_MORE_ITEMS);
             const auto type = static_cast<DWORD>(q.Int(0));
             const std::string_view data = q.Blob(1);

@@ -20,8 +20,7 @@ struct Created {
 };
 
 struct KeyInfo {
-    std::string keyClass;
-    int64_t lastWrite = 0;
+    KeyDetails own;
     int64_t subKeys = 0;
     int64_t maxSubKeyName = 0;
     int64_t maxSubKeyClass = 0;
@@ -79,14 +78,15 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lp
         const int64_t from = parent.handle->key;
         const bool makeVolatile = (dwOptions & REG_OPTION_VOLATILE) != 0;
 
-        // Most calls find the key there already: look without taking the write lock first.
-        const std::optional<int64_t> existing = parent.hive->Read([&](Connection& db) {
-            RequireKey(db, from);
-            return FindPath(db, from, path);
-        });
-        Created created{existing.value_or(0), REG_OPENED_EXISTING_KEY};
-        if (!existing) {
-            created = parent.hive->Write([&](Connection& db) {
+        // Most calls find the key there already.
+        const Created created = parent.hive->FindOrMake(
+            [&](Connection& db) -> std::optional<Created> {
+                RequireKey(db, from);
+                const std::optional<int64_t> found = FindPath(db, from, path);
+                if (!found) return std::nullopt;
+                return Created{*found, REG_OPENED_EXISTING_KEY};
+            },
+            [&](Connection& db, ChangeSet& changes) {
                 bool parentVolatile = RequireKey(db, from).isVolatile;
                 Created result{from, REG_OPENED_EXISTING_KEY};
                 for (const std::string& element : path) {
@@ -96,13 +96,12 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lp
                         continue;
                     }
                     if (parentVolatile && !makeVolatile) Fail(ERROR_CHILD_MUST_BE_VOLATILE);
-                    result.key = CreateChild(db, result.key, element, lpClass, makeVolatile);
+                    result.key = CreateChild(db, changes, result.key, element, lpClass, makeVolatile);
                     result.disposition = REG_CREATED_NEW_KEY;
                     parentVolatile = makeVolatile;
                 }
                 return result;
             });
-        }
         *phkResult = NewKeyHandle(parent.handle->hive, created.key, access);
         if (lpdwDisposition) *lpdwDisposition = created.disposition;
         return ERROR_SUCCESS;
@@ -126,7 +125,9 @@ LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
         const KeyRef ref = Store::Get().Resolve(hKey);
         std::vector<std::string> path;
         if (LONG status = SplitKeyPath(lpSubKey, path)) return status;
-        if (path.empty() && (ref.predefined || !(ref.handle->access & DELETE))) return ERROR_ACCESS_DENIED;
+        // The key to delete is opened anew with DELETE, so the rights of the handle passed in never
+        // decide, not even when the handle's own key goes ("").
+        if (path.empty() && ref.predefined) return ERROR_ACCESS_DENIED;
         const int64_t from = ref.handle->key;
         auto findTarget = [&](Connection& db) {
             RequireKey(db, from);
@@ -138,12 +139,11 @@ LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
             ref.hive->Read(findTarget);
             return ERROR_ACCESS_DENIED;
         }
-        return ref.hive->Write([&](Connection& db) -> LONG {
+        return ref.hive->Write([&](Connection& db, ChangeSet& changes) -> LONG {
             const int64_t target = findTarget(db);
-            const std::optional<int64_t> parent = ParentOf(db, target);
             // The root of a hive has no parent and cannot go; RegDeleteKey takes only leaves.
-            if (!parent || HasChildren(db, target)) return ERROR_ACCESS_DENIED;
-            DeleteLeafKey(db, target, *parent);
+            if (!RequireKey(db, target).parent || HasChildren(db, target)) return ERROR_ACCESS_DENIED;
+            DeleteSubtree(db, changes, target, true);
             return ERROR_SUCCESS;
         });
     });
@@ -168,8 +168,8 @@ LONG WINAPI SHDeleteKeyA(HKEY hKey, LPCSTR pszSubKey) {
             ref.hive->Read(findTarget);
             return ERROR_ACCESS_DENIED;
         }
-        return ref.hive->Write([&](Connection& db) -> LONG {
-            DeleteSubtree(db, findTarget(db), !path.empty());
+        return ref.hive->Write([&](Connection& db, ChangeSet& changes) -> LONG {
+            DeleteSubtree(db, changes, findTarget(db), !path.empty());
             return ERROR_SUCCESS;
         });
     });
@@ -199,17 +199,11 @@ LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWO
         const KeyInfo info = ref.hive->Read([key](Connection& db) {
             RequireKey(db, key);
             KeyInfo result;
-            {
-                Query q(db, "SELECT class, mtime FROM keys WHERE id = ?1");
-                q.Bind(1, key);
-                q.Step();
-                result.keyClass = std::string(q.Text(0));
-                result.lastWrite = q.Int(1);
-            }
+            result.own = LoadKeyDetails(db, key);
             {
                 Query q(db,
                         "SELECT count(*), coalesce(max(length(CAST(name AS BLOB))), 0), "
-                        "coalesce(max(length(CAST(class AS BLOB))), 0) FROM keys WHERE parent = ?1");
+                        "coalesce(max(length(CAST(class AS BLOB))), 0) FROM items WHERE key = ?1 AND kind = 0");
                 q.Bind(1, key);
                 q.Step();
                 result.subKeys = q.Int(0);
@@ -219,7 +213,7 @@ LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWO
             {
                 Query q(db,
                         "SELECT count(*), coalesce(max(length(CAST(name AS BLOB))), 0), "
-                        "coalesce(max(wsize), 0) FROM vals WHERE key = ?1");
+                        "coalesce(max(wsize), 0) FROM items WHERE key = ?1 AND kind = 1");
                 q.Bind(1, key);
                 q.Step();
                 result.values = q.Int(0);
@@ -231,7 +225,7 @@ LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWO
 
         LONG status = ERROR_SUCCESS;
         if (lpcchClass) {
-            const std::string_view keyClass = info.keyClass;
+            const std::string_view keyClass = info.own.keyClass;
             if (!lpClass) {
                 *lpcchClass = static_cast<DWORD>(keyClass.size());
             } else if (*lpcchClass > keyClass.size()) {
@@ -253,7 +247,7 @@ LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWO
         if (lpcbMaxValueLen) *lpcbMaxValueLen = static_cast<DWORD>(info.maxValueData);
         // The store keeps no security descriptors.
         if (lpcbSecurityDescriptor) *lpcbSecurityDescriptor = 0;
-        if (lpftLastWriteTime) StoreFileTime(info.lastWrite, lpftLastWriteTime);
+        if (lpftLastWriteTime) StoreFileTime(info.own.lastWrite, lpftLastWriteTime);
         return status;
     });
 }

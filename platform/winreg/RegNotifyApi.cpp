@@ -2,7 +2,6 @@
 #include <map>
 #include <string>
 
-#include "KeyStore.h"
 #include "RegApiSupport.h"
 #include "ZelWinReg.h"
 
@@ -37,19 +36,16 @@ LONG WINAPI RegNotifyChangeKeyValue(HKEY hKey, BOOL bWatchSubtree, DWORD dwNotif
         RequireAccess(ref, KEY_NOTIFY);
         std::shared_ptr<Event> event = fAsynchronous ? FindEvent(hEvent) : std::make_shared<Event>(false, false);
         if (!event) return ERROR_INVALID_HANDLE;
-        const int64_t key = ref.handle->key;
-        const int64_t since = ref.hive->Read([key](Connection& db) {
-            RequireKey(db, key);
-            return LatestChange(db);
-        });
         Watch watch{ref.handle->hive,
-                    key,
+                    ref.handle->key,
                     bWatchSubtree != FALSE,
                     dwNotifyFilter,
-                    since,
                     ref.predefined ? uintptr_t{0} : reinterpret_cast<uintptr_t>(hKey),
                     event};
-        Store::Get().notifier().Add(std::move(watch));
+        ref.hive->Read([&watch](Connection& db) {
+            Store::Get().notifier().Add(db, watch);
+            return ERROR_SUCCESS;
+        });
         if (!fAsynchronous) event->Wait(INFINITE);
         return ERROR_SUCCESS;
     });

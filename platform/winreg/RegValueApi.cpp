@@ -18,7 +18,7 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
         const int64_t key = ref.handle->key;
         return ref.hive->Read([&](Connection& db) -> LONG {
             RequireKey(db, key);
-            Query q(db, "SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2");
+            Query q(db, "SELECT type, data FROM items WHERE key = ?1 AND kind = 1 AND fold = ?2");
             q.Bind(1, key).Bind(2, fold);
             if (!q.Step()) {
                 // A size-only query learns that there is nothing; a buffer's size is left alone.
@@ -62,37 +62,44 @@ LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD 
         const int64_t wideSize = static_cast<int64_t>(IsStringType(dwType) ? StringDataSize(data) : data.size());
         const std::string fold = FoldName(name);
         const int64_t key = ref.handle->key;
-        return ref.hive->Write([&](Connection& db) -> LONG {
-            RequireKey(db, key);
-            std::optional<int64_t> existing;
+        return ref.hive->Write([&](Connection& db, ChangeSet& changes) -> LONG {
+            const KeyState state = RequireKey(db, key);
+            bool exists = false;
             {
-                Query q(db, "SELECT seq, type, data FROM vals WHERE key = ?1 AND fold = ?2");
+                Query q(db, "SELECT type, data FROM items WHERE key = ?1 AND kind = 1 AND fold = ?2");
                 q.Bind(1, key).Bind(2, fold);
                 if (q.Step()) {
-                    // Rewriting what is stored changes nothing, not even the last-write time.
-                    if (static_cast<DWORD>(q.Int(1)) == dwType && q.Blob(2) == data) return ERROR_SUCCESS;
-                    existing = q.Int(0);
+                    // Rewriting what is stored changes nothing, not even the last-write time, and
+                    // signals no watch.
+                    if (static_cast<DWORD>(q.Int(0)) == dwType && q.Blob(1) == data) return ERROR_SUCCESS;
+                    exists = true;
                 }
             }
-            if (existing) {
+            if (exists) {
                 // The value keeps its first name (its case) and its place in the enumeration.
-                Query(db, "UPDATE vals SET type = ?2, data = ?3, wsize = ?4 WHERE seq = ?1")
-                    .Bind(1, *existing)
-                    .Bind(2, dwType)
-                    .BindBlob(3, data.data(), data.size())
-                    .Bind(4, wideSize)
+                Query(db, "UPDATE items SET type = ?3, data = ?4, wsize = ?5 WHERE key = ?1 AND kind = 1 AND fold = ?2")
+                    .Bind(1, key)
+                    .Bind(2, fold)
+                    .Bind(3, dwType)
+                    .BindBlob(4, data.data(), data.size())
+                    .Bind(5, wideSize)
                     .Run();
             } else {
-                Query(db, "INSERT INTO vals(key, name, fold, type, data, wsize) VALUES(?1, ?2, ?3, ?4, ?5, ?6)")
+                // The key's value counter only grows and moves with this change: its next number
+                // places the value after every one set before.
+                Query(db,
+                      "INSERT INTO items(key, kind, fold, name, seq, type, data, wsize) "
+                      "VALUES(?1, 1, ?2, ?3, ?4, ?5, ?6, ?7)")
                     .Bind(1, key)
-                    .Bind(2, name)
-                    .Bind(3, fold)
-                    .Bind(4, dwType)
-                    .BindBlob(5, data.data(), data.size())
-                    .Bind(6, wideSize)
+                    .Bind(2, fold)
+                    .Bind(3, name)
+                    .Bind(4, state.valueGeneration + 1)
+                    .Bind(5, dwType)
+                    .BindBlob(6, data.data(), data.size())
+                    .Bind(7, wideSize)
                     .Run();
             }
-            RecordChange(db, key, kChangeValue, !existing);
+            RecordChange(db, changes, key, ChangeKind::Value);
             return ERROR_SUCCESS;
         });
     });
@@ -104,11 +111,11 @@ LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
         RequireAccess(ref, KEY_SET_VALUE);
         const std::string fold = FoldName(lpValueName ? lpValueName : "");
         const int64_t key = ref.handle->key;
-        return ref.hive->Write([&](Connection& db) -> LONG {
+        return ref.hive->Write([&](Connection& db, ChangeSet& changes) -> LONG {
             RequireKey(db, key);
-            Query(db, "DELETE FROM vals WHERE key = ?1 AND fold = ?2").Bind(1, key).Bind(2, fold).Run();
+            Query(db, "DELETE FROM items WHERE key = ?1 AND kind = 1 AND fold = ?2").Bind(1, key).Bind(2, fold).Run();
             if (sqlite3_changes(db.handle()) == 0) return ERROR_FILE_NOT_FOUND;
-            RecordChange(db, key, kChangeValue, true);
+            RecordChange(db, changes, key, ChangeKind::Value);
             return ERROR_SUCCESS;
         });
     });

@@ -3,11 +3,12 @@
 #include <cstdio>
 
 #include "RegError.h"
+#include "WalBatchingVfs.h"
 
 namespace zelreg {
 
 Connection::Connection(const std::string& path, int flags) : path_(path) {
-    const int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
+    const int rc = sqlite3_open_v2(path.c_str(), &db_, flags, WalBatchingVfs());
     if (rc != SQLITE_OK) {
         std::fprintf(stderr, "zelregistry: cannot open hive file '%s': %s\n", path.c_str(),
                      db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc));

@@ -15,7 +15,8 @@ namespace zelreg {
 
 class Connection {
 public:
-    // Opens the file with the given sqlite3_open_v2 flags; throws RegError on failure.
+    // Opens the file with the given sqlite3_open_v2 flags, through the VFS of WalBatchingVfs.h;
+    // throws RegError on failure.
     Connection(const std::string& path, int flags);
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;

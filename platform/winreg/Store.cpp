@@ -61,12 +61,15 @@ Hive* Store::OpenedHive(HiveKind kind) {
 }
 
 // fork() copies only the calling thread. Holding every lock across it means no other thread is
-// half-way through a hive, the handle table or the watch list when the copy is taken.
+// half-way through a hive (or inside SQLite, whose own locks would stay taken in the child), the
+// handle table or the watch list when the copy is taken.
 void Store::PrepareFork() {
     Store& store = Get();
     store.mutex_.lock();
     for (auto& hive : store.hives_) {
-        if (hive) hive->mutex().lock();
+        if (!hive) continue;
+        hive->mutex().lock();
+        hive->checkpointMutex().lock();
     }
     store.notifier_.mutex().lock();
     store.handles_.mutex().lock();
@@ -77,7 +80,9 @@ void Store::ParentAfterFork() {
     store.handles_.mutex().unlock();
     store.notifier_.mutex().unlock();
     for (auto& hive : store.hives_) {
-        if (hive) hive->mutex().unlock();
+        if (!hive) continue;
+        hive->checkpointMutex().unlock();
+        hive->mutex().unlock();
     }
     store.mutex_.unlock();
 }
@@ -88,12 +93,13 @@ void Store::ChildAfterFork() {
     store.notifier_.mutex().unlock();
     for (auto& hive : store.hives_) {
         if (!hive) continue;
+        hive->checkpointMutex().unlock();
         hive->mutex().unlock();
         store.inherited_.push_back(std::move(hive));
     }
     store.mutex_.unlock();
     store.notifier_.ResetAfterFork();
-    store.snapshotThread_ = false;
+    store.upkeepThread_ = false;
 }
 
 namespace {
@@ -104,29 +110,31 @@ constexpr std::chrono::milliseconds kSnapshotIdle{50};
 
 }  // namespace
 
-void SnapshotKept() {
+void HiveNeedsUpkeep() {
     Store& store = Store::Get();
-    if (!store.snapshotThread_.exchange(true)) {
-        std::thread(&Store::ReleaseIdleSnapshots, &store).detach();
+    if (!store.upkeepThread_.exchange(true)) {
+        std::thread(&Store::Upkeep, &store).detach();
     }
 }
 
-void Store::ReleaseIdleSnapshots() {
+void Store::Upkeep() {
     for (;;) {
         std::this_thread::sleep_for(kSnapshotIdle);
-        auto anyKept = [this] {
-            bool kept = false;
+        auto busy = [this] {
+            bool more = false;
             for (int kind = 0; kind < kHiveKinds; ++kind) {
                 Hive* hive = OpenedHive(static_cast<HiveKind>(kind));
-                if (hive && hive->ReleaseIdleSnapshot(kSnapshotIdle)) kept = true;
+                if (!hive) continue;
+                if (hive->CheckpointIfWanted()) more = true;
+                if (hive->ReleaseIdleSnapshot(kSnapshotIdle)) more = true;
             }
-            return kept;
+            return more;
         };
-        if (anyKept()) continue;
-        snapshotThread_ = false;
-        // A snapshot kept just now may have found this thread still running: look once more,
+        if (busy()) continue;
+        upkeepThread_ = false;
+        // A hive that asked just now may have found this thread still running: look once more,
         // and carry on unless another thread has taken over.
-        if (!anyKept() || snapshotThread_.exchange(true)) return;
+        if (!busy() || upkeepThread_.exchange(true)) return;
     }
 }
 

@@ -51,10 +51,11 @@ private:
     std::vector<std::unique_ptr<Hive>> inherited_;
     HandleTable handles_;
     Notifier notifier_;
-    friend void SnapshotKept();
-    // Ends read snapshots left idle, while any hive keeps one.
-    void ReleaseIdleSnapshots();
-    std::atomic<bool> snapshotThread_{false};
+    friend void HiveNeedsUpkeep();
+    // The background thread: ends read snapshots left idle and runs the checkpoints hives ask
+    // for, while there is any of either.
+    void Upkeep();
+    std::atomic<bool> upkeepThread_{false};
     std::shared_ptr<KeyHandle> roots_[kHiveKinds];
 };
 

@@ -368,13 +368,19 @@ TEST_F(RegDeleteKeyA_, NullNameIsInvalidParameterAndDeletesNothing) {
 }
 
 // RegDeleteKeyA opens the key to delete with DELETE itself, so the rights of the handle passed in
-// do not decide; what Windows answers for a handle without DELETE to the key itself is not pinned.
-TEST_F(RegDeleteKeyA_, ParentHandleNeedsNoDeleteRight) {
+// do not decide, also when that handle's own key is the one to go.
+TEST_F(RegDeleteKeyA_, HandleNeedsNoDeleteRight) {
     RegCloseKey(Create(root_, "Leaf"));
     HKEY reader = Open(HKEY_CURRENT_USER, path().c_str(), KEY_READ);
     EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(reader, "Leaf"));
     EXPECT_FALSE(KeyExists(root_, "Leaf"));
     RegCloseKey(reader);
+
+    RegCloseKey(Create(root_, "Self"));
+    HKEY self = Open(root_, "Self", KEY_READ);
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(self, ""));
+    EXPECT_FALSE(KeyExists(root_, "Self"));
+    RegCloseKey(self);
 }
 
 // ---- SHDeleteKeyA -----------------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -37,8 +38,10 @@ namespace fs = std::filesystem;
         }                                                                                    \
     } while (0)
 
-// Runs body in a forked child and gives its exit status (0 when the body returned 0).
-int RunChild(const std::function<int()>& body) {
+// Forks a child that runs body and leaves with its result. Tests fork from their own thread,
+// one child after another: a child forked while another thread allocates can find the address
+// sanitizer's allocator locked for good (it takes no care of fork()).
+pid_t StartChild(const std::function<int()>& body) {
     const pid_t pid = fork();
     if (pid == 0) {
         int rc = 1;
@@ -49,10 +52,17 @@ int RunChild(const std::function<int()>& body) {
         std::fflush(stderr);
         _exit(rc);
     }
+    return pid;
+}
+
+// The child's exit status (0 when its body returned 0).
+int WaitChild(pid_t pid) {
     int status = 0;
-    waitpid(pid, &status, 0);
+    if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
+
+int RunChild(const std::function<int()>& body) { return WaitChild(StartChild(body)); }
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -91,11 +101,15 @@ int64_t ReadDword(HKEY root, const char* path, const char* name) {
 
 // A child that points the store at `dir` before its first use of a hive (a forked child opens
 // the hives anew, reading ZEL_REGISTRY_DIR then).
-int InDirectory(const std::string& dir, const std::function<int()>& body) {
-    return RunChild([&] {
+pid_t StartInDirectory(const std::string& dir, const std::function<int()>& body) {
+    return StartChild([&] {
         setenv("ZEL_REGISTRY_DIR", dir.c_str(), 1);
         return body();
     });
+}
+
+int InDirectory(const std::string& dir, const std::function<int()>& body) {
+    return WaitChild(StartInDirectory(dir, body));
 }
 
 // Runs `body` in a child with its stderr going to a file; gives the status and the text.
@@ -174,7 +188,7 @@ TEST(HiveFiles, HiveHeaderCarriesTheApplicationIdAndFormat) {
     ASSERT_EQ(100u, header.size());
     EXPECT_EQ(std::string("SQLite format 3\0", 16), header.substr(0, 16));
     EXPECT_EQ(std::string("\x5A\x65\x6C\x52", 4), header.substr(68, 4));    // application id
-    EXPECT_EQ(std::string("\0\0\0\x01", 4), header.substr(60, 4));          // format 1
+    EXPECT_EQ(std::string("\0\0\0\x02", 4), header.substr(60, 4));          // format 2
 }
 
 // ---- Files that are not hives -----------------------------------------------------------
@@ -227,10 +241,20 @@ TEST_F(ForeignFile, HiveOfANewerFormatIsRefusedAndLeftAlone) {
     ASSERT_EQ(0, InDirectory(dir_, [] { return WriteDword(HKEY_CURRENT_USER, "Software\\X", "v", 1) ? 1 : 0; }));
     sqlite3* db = nullptr;
     ASSERT_EQ(SQLITE_OK, sqlite3_open(file_.c_str(), &db));
-    ASSERT_EQ(SQLITE_OK, sqlite3_exec(db, "PRAGMA user_version = 2; PRAGMA journal_mode = DELETE;", nullptr, nullptr,
+    ASSERT_EQ(SQLITE_OK, sqlite3_exec(db, "PRAGMA user_version = 3; PRAGMA journal_mode = DELETE;", nullptr, nullptr,
                                       nullptr));
     sqlite3_close(db);
     ExpectRefused("newer");
+}
+
+TEST_F(ForeignFile, HiveOfTheUnreleasedFirstFormatIsRefusedAndLeftAlone) {
+    ASSERT_EQ(0, InDirectory(dir_, [] { return WriteDword(HKEY_CURRENT_USER, "Software\\X", "v", 1) ? 1 : 0; }));
+    sqlite3* db = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open(file_.c_str(), &db));
+    ASSERT_EQ(SQLITE_OK, sqlite3_exec(db, "PRAGMA user_version = 1; PRAGMA journal_mode = DELETE;", nullptr, nullptr,
+                                      nullptr));
+    sqlite3_close(db);
+    ExpectRefused("hive format 1 was written by a development version");
 }
 
 // ---- Processes ----------------------------------------------------------------------------
@@ -256,11 +280,11 @@ TEST_F(Processes, TwoProcessesWritingOneHiveAtOnceLoseNothing) {
             return 0;
         };
     };
-    std::future<int> first = std::async(std::launch::async, [&] { return RunChild(writer(1)); });
-    std::future<int> second = std::async(std::launch::async, [&] { return RunChild(writer(2)); });
+    const pid_t first = StartChild(writer(1));
+    const pid_t second = StartChild(writer(2));
     ASSERT_EQ(2, write(ready[1], "gg", 2));
-    EXPECT_EQ(0, first.get());
-    EXPECT_EQ(0, second.get());
+    EXPECT_EQ(0, WaitChild(first));
+    EXPECT_EQ(0, WaitChild(second));
     close(ready[0]);
     close(ready[1]);
 
@@ -273,6 +297,58 @@ TEST_F(Processes, TwoProcessesWritingOneHiveAtOnceLoseNothing) {
             ASSERT_EQ(id * 1000 + i, ReadDword(root_, name, "n")) << name;
         }
     }
+}
+
+TEST(NewHive, ProcessesThatOpenItWhileItIsMadeAllSucceed) {
+    constexpr int kProcesses = 4;
+    for (int round = 0; round < 10; ++round) {
+        const std::string dir = ZelMakeTempDir("zelreg-race");
+        int go[2];
+        ASSERT_EQ(0, pipe(go));
+        std::vector<pid_t> children;
+        for (int id = 0; id < kProcesses; ++id) {
+            children.push_back(StartInDirectory(dir, [&, id] {
+                char c;
+                if (read(go[0], &c, 1) != 1) return 2;
+                for (int i = 0; i < 20; ++i) {
+                    char name[32];
+                    std::snprintf(name, sizeof name, "Software\\P%d\\K%02d", id, i);
+                    CHILD_CHECK(WriteDword(HKEY_CURRENT_USER, name, "v", static_cast<DWORD>(i)) == ERROR_SUCCESS);
+                }
+                return 0;
+            }));
+        }
+        ASSERT_EQ(kProcesses, write(go[1], "gggg", kProcesses));
+        for (pid_t child : children) EXPECT_EQ(0, WaitChild(child)) << "round " << round;
+        close(go[0]);
+        close(go[1]);
+    }
+}
+
+// A thread that writes without pause keeps the background thread checkpointing; a child forked
+// meanwhile must not inherit a lock that a thread of its parent held.
+TEST_F(Processes, ChildrenForkedWhileAThreadWritesCanUseTheRegistry) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer's allocator can stay locked in a child forked while another thread "
+                    "allocates; the plain build runs this test";
+#endif
+    std::atomic<bool> stop{false};
+    std::thread writer([this, &stop] {
+        char name[32];
+        for (int i = 0; !stop; ++i) {
+            std::snprintf(name, sizeof name, "busy\\k%07d", i);
+            if (WriteDword(root_, name, "n", static_cast<DWORD>(i)) != ERROR_SUCCESS) return;
+        }
+    });
+    for (int child = 0; child < 40; ++child) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_EQ(0, RunChild([&] {
+            alarm(20);  // a child that hangs fails the test instead of stopping it
+            return WriteDword(root_, "forked", "n", static_cast<DWORD>(child)) ? 1 : 0;
+        })) << "child " << child;
+    }
+    stop = true;
+    writer.join();
 }
 
 TEST_F(Processes, EveryWriteThatReturnedSurvivesTheWriterBeingKilled) {
@@ -386,6 +462,36 @@ TEST_F(Processes, BlockingNotificationReturnsForAnotherProcessesChange) {
     }));
     ASSERT_EQ(std::future_status::ready, waiter.wait_for(std::chrono::seconds(5)));
     EXPECT_EQ(ERROR_SUCCESS, waiter.get());
+    RegCloseKey(watched);
+}
+
+TEST_F(Processes, ChangesByAnotherProcessPassTheFilterAndTheSubTree) {
+    HKEY watched = Create(root_, "Watched");
+    HKEY sibling = Create(root_, "Sibling");
+    RegCloseKey(Create(watched, "Deep"));
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+
+    // A sub-tree watch: changes beside the sub-tree and above it are not news.
+    ASSERT_EQ(ERROR_SUCCESS, RegNotifyChangeKeyValue(watched, TRUE, REG_NOTIFY_CHANGE_LAST_SET | REG_NOTIFY_CHANGE_NAME,
+                                                     event, TRUE));
+    ASSERT_EQ(0, RunChild([&] {
+        CHILD_CHECK(WriteDword(root_, "Sibling", "v", 1) == ERROR_SUCCESS);
+        CHILD_CHECK(WriteDword(root_, "Sibling\\New", "v", 1) == ERROR_SUCCESS);
+        CHILD_CHECK(WriteDword(root_, "", "v", 1) == ERROR_SUCCESS);
+        return 0;
+    }));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(event, 300));
+    ASSERT_EQ(0, RunChild([&] { return WriteDword(root_, "Watched\\Deep", "v", 1) ? 1 : 0; }));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(event, 5000));
+
+    // A watch for names alone: a value set by another process is not news, a new sub-key is.
+    ASSERT_EQ(ERROR_SUCCESS, RegNotifyChangeKeyValue(watched, FALSE, REG_NOTIFY_CHANGE_NAME, event, TRUE));
+    ASSERT_EQ(0, RunChild([&] { return WriteDword(root_, "Watched", "v", 2) ? 1 : 0; }));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(event, 300));
+    ASSERT_EQ(0, RunChild([&] { return SHDeleteKeyA(root_, "Watched\\Deep") ? 1 : 0; }));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(event, 5000));
+    CloseHandle(event);
+    RegCloseKey(sibling);
     RegCloseKey(watched);
 }
 
@@ -518,6 +624,61 @@ TEST_F(StoreBehaviour, OverwrittenValueKeepsItsPlaceInTheEnumeration) {
     EXPECT_EQ((std::vector<std::string>{"first", "second", "third"}), ValueNames(root_));
 }
 
+// The newest key has the largest id; a new key must not get it again, in this process or another,
+// after a delete of the key alone or of a tree that holds it.
+TEST_F(StoreBehaviour, HandlesToTheNewestKeyStayDeadAfterItsDeleteAndNewKeys) {
+    HKEY alone = Create(root_, "Alone");
+    ASSERT_EQ(0, RunChild([&] {
+        CHILD_CHECK(RegDeleteKeyA(root_, "Alone") == ERROR_SUCCESS);
+        CHILD_CHECK(WriteDword(root_, "Other", "v", 1) == ERROR_SUCCESS);
+        CHILD_CHECK(WriteDword(root_, "Alone", "v", 2) == ERROR_SUCCESS);
+        return 0;
+    }));
+    DWORD size = 0;
+    EXPECT_EQ(ERROR_KEY_DELETED, RegQueryValueExA(alone, "v", nullptr, nullptr, nullptr, &size));
+    EXPECT_EQ(2, ReadDword(root_, "Alone", "v"));
+
+    HKEY tree = Create(root_, "Tree");
+    HKEY leaf = Create(tree, "Branch\\Leaf");
+    ASSERT_EQ(ERROR_SUCCESS, ShDeleteKey(tree, ""));
+    RegCloseKey(Create(tree, "Branch"));
+    HKEY again = Create(tree, "Branch\\Leaf");
+    EXPECT_EQ(ERROR_KEY_DELETED, RegQueryValueExA(leaf, "v", nullptr, nullptr, nullptr, &size));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegQueryValueExA(again, "v", nullptr, nullptr, nullptr, &size));
+    for (HKEY key : {alone, tree, leaf, again}) RegCloseKey(key);
+}
+
+TEST_F(StoreBehaviour, RewritingAValueAsItIsChangesNothingAndSignalsNothing) {
+    SetString(root_, "text", "same");
+    SetDword(root_, "number", 7);
+    auto lastWrite = [this] {
+        FILETIME time{0, 0};
+        EXPECT_EQ(ERROR_SUCCESS, RegQueryInfoKeyA(root_, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                                  nullptr, nullptr, nullptr, &time));
+        return (uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+    };
+    const uint64_t before = lastWrite();
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    ASSERT_EQ(ERROR_SUCCESS, RegNotifyChangeKeyValue(root_, FALSE, REG_NOTIFY_CHANGE_LAST_SET, event, TRUE));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    SetString(root_, "TEXT", "same");
+    SetDword(root_, "number", 7);
+    ASSERT_EQ(0, RunChild([&] { return WriteDword(root_, "", "number", 7) ? 1 : 0; }));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(event, 300));
+    EXPECT_EQ(before, lastWrite());
+    EXPECT_EQ("same", ReadString(root_, "text"));
+    EXPECT_EQ(7, ReadDword(root_, "", "number"));
+    EXPECT_EQ((std::vector<std::string>{"text", "number"}), ValueNames(root_));
+
+    // The same bytes under another type are a change.
+    const DWORD seven = 7;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegSetValueExA(root_, "number", 0, REG_BINARY, reinterpret_cast<const BYTE*>(&seven), sizeof seven));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(event, 5000));
+    EXPECT_LT(before, lastWrite());
+    CloseHandle(event);
+}
+
 TEST_F(StoreBehaviour, VolatileKeysOfAnEarlierBootAreGoneWhenTheHiveIsOpened) {
     const std::string dir = ZelMakeTempDir("zelreg-volatile");
     ASSERT_EQ(0, InDirectory(dir, [] {
@@ -537,7 +698,7 @@ TEST_F(StoreBehaviour, VolatileKeysOfAnEarlierBootAreGoneWhenTheHiveIsOpened) {
     // Pretend they were made before the last restart.
     sqlite3* db = nullptr;
     ASSERT_EQ(SQLITE_OK, sqlite3_open((dir + "/user.hive").c_str(), &db));
-    ASSERT_EQ(SQLITE_OK, sqlite3_exec(db, "UPDATE keys SET boot = 'an-earlier-boot' WHERE boot IS NOT NULL", nullptr,
+    ASSERT_EQ(SQLITE_OK, sqlite3_exec(db, "UPDATE items SET boot = 'an-earlier-boot' WHERE boot IS NOT NULL", nullptr,
                                       nullptr, nullptr));
     sqlite3_close(db);
     ASSERT_EQ(0, InDirectory(dir, [] {

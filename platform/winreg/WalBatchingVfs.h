@@ -1,0 +1,24 @@
+// The SQLite VFS that hive files are opened with: the system's own, except that the writes a
+// transaction makes to the write-ahead log reach the system in one call instead of two for every
+// page (a frame header and the page). System calls are what a commit costs most here.
+//
+// The log's writes are gathered while they follow on one another and handed on
+//  - when the page after the header of a commit frame (one that names the database size) has
+//    arrived: the transaction is then complete, and the commit fails if the write does;
+//  - before anything reads, measures, truncates, syncs or closes the log;
+//  - before they would grow past kMaxPending bytes (the system's VFS takes at most 128 KiB in
+//    one write);
+//  - when the connection unlocks anything in the shared-memory index or publishes a new index
+//    header. Only the frames of a transaction that did not commit can still be waiting then;
+//    they are written (or dropped if that fails) so that nothing of them lands in the log after
+//    the write lock has passed to another connection.
+// Other processes see a commit only through the index header, which the connection writes after
+// the commit frame, so they never read a frame that is still waiting here.
+#pragma once
+
+namespace zelreg {
+
+// The name of the VFS to open hive files with; registers it on first use.
+const char* WalBatchingVfs();
+
+}  // namespace zelreg
