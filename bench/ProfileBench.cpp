@@ -3,14 +3,11 @@
 // (Software\Quellmar\Components\<component>\Versions\2.0\Options\Window, seven levels).
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
-#include <system_error>
 
 #include "ZelRegistryBase.h"
-#include "support/ZelTestDir.h"
+#include "ZelBenchMain.h"
 
 namespace {
 
@@ -144,22 +141,6 @@ BENCHMARK(RawCreateSetCloseString);
 BENCHMARK(ProfileReadString);
 BENCHMARK(RawOpenQueryCloseString);
 
-// Runs against a registry of its own in a fresh temporary directory, unless ZEL_REGISTRY_DIR
-// names one; the component's keys are removed afterwards either way.
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    std::string strOwnDir;
-    if (std::getenv("ZEL_REGISTRY_DIR") == nullptr) {
-        strOwnDir = ZelMakeTempDir("zelreg-bench");
-        ZelSetEnv("ZEL_REGISTRY_DIR", strOwnDir.c_str());
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    SHDeleteKeyA(HKEY_CURRENT_USER, kComponentKey.c_str());
-    if (!strOwnDir.empty()) {
-        std::error_code ec;
-        std::filesystem::remove_all(strOwnDir, ec);
-    }
-    return 0;
+    return ZelBenchMain(argc, argv, [] { SHDeleteKeyA(HKEY_CURRENT_USER, kComponentKey.c_str()); });
 }

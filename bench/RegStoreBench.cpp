@@ -6,10 +6,10 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <map>
 #include <string>
 
+#include "ZelBenchMain.h"
 #include "platform/winreg/ZelWinReg.h"
 
 namespace {
@@ -202,16 +202,7 @@ BENCHMARK(BM_SectionCreateOpenQueryClose)->Unit(benchmark::kMicrosecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-    // A registry of its own, never the user's.
-    char pattern[] = "/tmp/zelreg-bench-XXXXXX";
-    const char* dir = mkdtemp(pattern);
-    if (!dir) return 1;
-    setenv("ZEL_REGISTRY_DIR", dir, 1);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    std::printf("peak resident memory: %.1f MB\n", PeakRssMb());
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
-    return 0;
+    return ZelBenchMain(
+        argc, argv, [] { SHDeleteKeyA(HKEY_CURRENT_USER, kBase); },
+        [] { std::printf("peak resident memory: %.1f MB\n", PeakRssMb()); });
 }

@@ -3,14 +3,11 @@
 // nodes); it should stay flat whether the tree grows in breadth or in depth of fan-out.
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
-#include <system_error>
 
 #include "ZelRegistrySet.h"
-#include "support/ZelTestDir.h"
+#include "ZelBenchMain.h"
 
 namespace {
 
@@ -104,22 +101,4 @@ BENCHMARK(TreeRead)->Apply(Shapes);
 BENCHMARK(TreeDelete)->Apply(Shapes);
 BENCHMARK(TreeCopy)->Apply(Shapes);
 
-// Runs against a registry of its own in a fresh temporary directory, unless ZEL_REGISTRY_DIR
-// names one; the benchmark's keys are removed afterwards either way.
-int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    std::string strOwnDir;
-    if (std::getenv("ZEL_REGISTRY_DIR") == nullptr) {
-        strOwnDir = ZelMakeTempDir("zelreg-bench");
-        ZelSetEnv("ZEL_REGISTRY_DIR", strOwnDir.c_str());
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    ClearPlace();
-    if (!strOwnDir.empty()) {
-        std::error_code ec;
-        std::filesystem::remove_all(strOwnDir, ec);
-    }
-    return 0;
-}
+int main(int argc, char** argv) { return ZelBenchMain(argc, argv, ClearPlace); }

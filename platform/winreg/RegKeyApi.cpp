@@ -36,6 +36,25 @@ std::size_t Utf8Cut(std::string_view text, std::size_t limit) {
     return limit;
 }
 
+// Finds the key that `path` names below the handle's key and hands it to `erase`, all in one
+// write transaction. On a read-only hive a missing key still answers 2, any other 5.
+template <class Erase>
+LONG DeleteBelow(const KeyRef& ref, const std::vector<std::string>& path, Erase&& erase) {
+    const int64_t from = ref.handle->key;
+    auto findTarget = [&](Connection& db) {
+        RequireKey(db, from);
+        const std::optional<int64_t> target = FindPath(db, from, path);
+        if (!target) Fail(ERROR_FILE_NOT_FOUND);
+        return *target;
+    };
+    if (ref.hive->readOnly()) {
+        ref.hive->Read(findTarget);
+        return ERROR_ACCESS_DENIED;
+    }
+    return ref.hive->Write(
+        [&](Connection& db, ChangeSet& changes) -> LONG { return erase(db, changes, findTarget(db)); });
+}
+
 }  // namespace
 
 LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
@@ -128,19 +147,7 @@ LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
         // The key to delete is opened anew with DELETE, so the rights of the handle passed in never
         // decide, not even when the handle's own key goes ("").
         if (path.empty() && ref.predefined) return ERROR_ACCESS_DENIED;
-        const int64_t from = ref.handle->key;
-        auto findTarget = [&](Connection& db) {
-            RequireKey(db, from);
-            const std::optional<int64_t> target = FindPath(db, from, path);
-            if (!target) Fail(ERROR_FILE_NOT_FOUND);
-            return *target;
-        };
-        if (ref.hive->readOnly()) {
-            ref.hive->Read(findTarget);
-            return ERROR_ACCESS_DENIED;
-        }
-        return ref.hive->Write([&](Connection& db, ChangeSet& changes) -> LONG {
-            const int64_t target = findTarget(db);
+        return DeleteBelow(ref, path, [](Connection& db, ChangeSet& changes, int64_t target) -> LONG {
             // The root of a hive has no parent and cannot go; RegDeleteKey takes only leaves.
             if (!RequireKey(db, target).parent || HasChildren(db, target)) return ERROR_ACCESS_DENIED;
             DeleteSubtree(db, changes, target, true);
@@ -157,19 +164,8 @@ LONG WINAPI SHDeleteKeyA(HKEY hKey, LPCSTR pszSubKey) {
         const KeyRef ref = Store::Get().Resolve(hKey);
         std::vector<std::string> path;
         if (LONG status = SplitKeyPath(pszSubKey, path)) return status;
-        const int64_t from = ref.handle->key;
-        auto findTarget = [&](Connection& db) {
-            RequireKey(db, from);
-            const std::optional<int64_t> target = FindPath(db, from, path);
-            if (!target) Fail(ERROR_FILE_NOT_FOUND);
-            return *target;
-        };
-        if (ref.hive->readOnly()) {
-            ref.hive->Read(findTarget);
-            return ERROR_ACCESS_DENIED;
-        }
-        return ref.hive->Write([&](Connection& db, ChangeSet& changes) -> LONG {
-            DeleteSubtree(db, changes, findTarget(db), !path.empty());
+        return DeleteBelow(ref, path, [&path](Connection& db, ChangeSet& changes, int64_t target) -> LONG {
+            DeleteSubtree(db, changes, target, !path.empty());
             return ERROR_SUCCESS;
         });
     });

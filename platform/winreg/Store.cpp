@@ -88,16 +88,12 @@ void Store::ParentAfterFork() {
 }
 
 void Store::ChildAfterFork() {
+    ParentAfterFork();
     Store& store = Get();
-    store.handles_.mutex().unlock();
-    store.notifier_.mutex().unlock();
+    std::lock_guard<std::mutex> lock(store.mutex_);
     for (auto& hive : store.hives_) {
-        if (!hive) continue;
-        hive->checkpointMutex().unlock();
-        hive->mutex().unlock();
-        store.inherited_.push_back(std::move(hive));
+        if (hive) store.inherited_.push_back(std::move(hive));
     }
-    store.mutex_.unlock();
     store.notifier_.ResetAfterFork();
     store.upkeepThread_ = false;
 }
