@@ -1,30 +1,26 @@
 // CObList: walking, insertion and removal, bad positions, and running out of memory.
+#include <functional>
+#include <iterator>
 #include <string>
+#include <utility>
 
 #include "AfxTestSupport.h"
 
 namespace {
 
 // An element; the list only stores the pointer.
-class CItem : public CObject {
-public:
+struct CItem : CObject {
     explicit CItem(int n) : m_n(n) {}
     int m_n;
 };
 
-std::string Forward(const CObList& list) {
-    std::string text;
-    for (POSITION pos = list.GetHeadPosition(); pos != nullptr;) {
-        text += std::to_string(static_cast<const CItem*>(list.GetNext(pos))->m_n);
-    }
-    return text;
-}
-
-std::string Backward(const CObList& list) {
-    std::string text;
-    for (POSITION pos = list.GetTailPosition(); pos != nullptr;) {
-        text += std::to_string(static_cast<const CItem*>(list.GetPrev(pos))->m_n);
-    }
+// "count:head to tail/tail to head", e.g. "2:12/21": every link is followed both ways.
+std::string Walk(const CObList& list) {
+    auto digit = [](const CObject* p) { return static_cast<char>('0' + static_cast<const CItem*>(p)->m_n); };
+    std::string text = std::to_string(list.GetCount()) + ":";
+    for (POSITION pos = list.GetHeadPosition(); pos;) text += digit(list.GetNext(pos));
+    text += '/';
+    for (POSITION pos = list.GetTailPosition(); pos;) text += digit(list.GetPrev(pos));
     return text;
 }
 
@@ -36,128 +32,83 @@ TEST_F(AfxObList, WalksInsertsAndRemovesInOrder) {
     list.AddTail(&i2);
     POSITION p3 = list.AddTail(&i3);
     list.AddHead(&i1);
-    EXPECT_EQ("123", Forward(list));
-    EXPECT_EQ("321", Backward(list));
+    EXPECT_EQ("3:123/321", Walk(list));
     list.InsertBefore(p3, &i4);
     list.InsertAfter(p3, &i5);
     list.InsertBefore(list.GetHeadPosition(), &i5);
     list.InsertAfter(list.GetTailPosition(), &i4);
-    EXPECT_EQ("5124354", Forward(list));
-    EXPECT_EQ("4534215", Backward(list));
-    EXPECT_EQ(7, list.GetCount());
+    EXPECT_EQ("7:5124354/4534215", Walk(list));
     EXPECT_EQ(list.FindIndex(3), list.Find(&i4));
     EXPECT_EQ(list.GetTailPosition(), list.Find(&i4, list.Find(&i4)));
     EXPECT_EQ(nullptr, list.FindIndex(7));
     EXPECT_EQ(nullptr, list.Find(&i1, list.Find(&i1)));
-
     list.RemoveAt(p3);
     list.RemoveAt(list.GetHeadPosition());
     list.RemoveAt(list.GetTailPosition());
-    EXPECT_EQ("1245", Forward(list));
-    EXPECT_EQ("5421", Backward(list));
+    EXPECT_EQ("4:1245/5421", Walk(list));
     EXPECT_EQ(&i1, list.RemoveHead());
     EXPECT_EQ(&i5, list.RemoveTail());
     list.GetHead() = &i3;
     list.SetAt(list.GetTailPosition(), &i1);
-    EXPECT_EQ("31", Forward(list));
+    EXPECT_EQ("2:31/13", Walk(list));
     list.RemoveHead();
     list.RemoveHead();
-    EXPECT_TRUE(list.IsEmpty());
-    EXPECT_EQ(nullptr, list.GetHeadPosition());
-    EXPECT_EQ(nullptr, list.GetTailPosition());
-
+    EXPECT_EQ("0:/", Walk(list));
     list.AddTail(&i1);  // blocks come back after the list emptied
     list.AddTail(&i2);
     CObList other;
     other.AddTail(&list);
     other.AddHead(&list);
     other.AddTail(&other);  // onto itself: doubles once
-    EXPECT_EQ("12121212", Forward(other));
-    EXPECT_EQ("21212121", Backward(other));
-    other.RemoveAll();  // unlinks only: the stack elements must survive
-    EXPECT_TRUE(other.IsEmpty());
-    EXPECT_EQ("12", Forward(list));
+    EXPECT_EQ("8:12121212/21212121", Walk(other));
+    other.RemoveAll();  // unlinks only: the elements on the stack must survive
+    EXPECT_EQ("0:/", Walk(other));
+    EXPECT_EQ("2:12/21", Walk(list));
 }
 
-TEST_F(AfxObList, NullPositionsAndEmptyListsThrowInvalidArg) {
+TEST_F(AfxObList, NullPositionsEmptyListsAndEmptyBlocksThrowInvalidArg) {
     CObList list;
     const CObList& constList = list;
     CItem item(1);
     POSITION none = nullptr;
-    const char* const kInvalid = "CInvalidArgException";
-    EXPECT_EQ(kInvalid, AfxThrown([&] { list.GetNext(none); }));
-    EXPECT_EQ(kInvalid, AfxThrown([&] { constList.GetNext(none); }));
-    EXPECT_EQ(kInvalid, AfxThrown([&] { list.GetPrev(none); }));
-    EXPECT_EQ(kInvalid, AfxThrown([&] { constList.GetPrev(none); }));
-    EXPECT_EQ(kInvalid, AfxThrown([&] { list.GetAt(none); }));
-    EXPECT_EQ(kInvalid, AfxThrown([&] { constList.GetAt(none); }));
-    EXPECT_EQ(kInvalid, AfxThrown([&] { list.SetAt(none, &item); }));
-    EXPECT_EQ(kInvalid, AfxThrown([&] { list.RemoveAt(none); }));
-    EXPECT_EQ(kInvalid, AfxThrown([&] { list.InsertBefore(none, &item); }));
-    EXPECT_EQ(kInvalid, AfxThrown([&] { list.InsertAfter(none, &item); }));
-    EXPECT_EQ(kInvalid, AfxThrown([&] { list.GetHead(); }));
-    EXPECT_EQ(kInvalid, AfxThrown([&] { constList.GetTail(); }));
-    EXPECT_EQ(kInvalid, AfxThrown([&] { list.RemoveHead(); }));
-    EXPECT_EQ(kInvalid, AfxThrown([&] { list.RemoveTail(); }));
-    EXPECT_EQ(kInvalid, AfxThrown([&] { list.AddTail(static_cast<CObList*>(nullptr)); }));
-    EXPECT_EQ(kInvalid, AfxThrown([] { CObList bad(0); }));
-    EXPECT_TRUE(list.IsEmpty());
-
-    // Walking past the last element ends in a null position, which then fails as the
-    // framework's own class, caught by its type across the library boundary.
-    POSITION pos = list.AddTail(&item);
-    list.GetNext(pos);
-    EXPECT_EQ(nullptr, pos);
-    bool caught = false;
-    try {
-        list.GetNext(pos);
-    } catch (CInvalidArgException* e) {
-        caught = true;
-        e->Delete();
-    }
-    EXPECT_TRUE(caught);
+    const std::function<void()> calls[] = {
+        [&] { list.GetNext(none); }, [&] { constList.GetNext(none); }, [&] { list.GetPrev(none); },
+        [&] { constList.GetPrev(none); }, [&] { list.GetAt(none); }, [&] { constList.GetAt(none); },
+        [&] { list.SetAt(none, &item); }, [&] { list.RemoveAt(none); }, [&] { list.InsertBefore(none, &item); },
+        [&] { list.InsertAfter(none, &item); }, [&] { list.GetHead(); }, [&] { constList.GetTail(); },
+        [&] { list.RemoveHead(); }, [&] { list.RemoveTail(); }, [&] { list.AddTail(static_cast<CObList*>(nullptr)); },
+        [] { CObList bad(0); }};
+    for (size_t i = 0; i < std::size(calls); ++i) EXPECT_EQ("CInvalidArgException", AfxThrown(calls[i])) << i;
+    EXPECT_EQ("0:/", Walk(list));
 }
 
 TEST_F(AfxObList, AdditionsThatRunOutOfMemoryLeaveTheListUnchanged) {
     CItem a(1), b(2), c(3);
-    CObList list(1);  // one node per block: every addition allocates
-    list.AddTail(&a);
-    list.AddTail(&b);
-    AfxTestFailAllocation(1);
-    EXPECT_EQ("CMemoryException", AfxThrown([&] { list.AddTail(&c); }));
-    AfxTestFailAllocation(1);
-    EXPECT_EQ("CMemoryException", AfxThrown([&] { list.InsertBefore(list.GetTailPosition(), &c); }));
-    EXPECT_EQ("12", Forward(list));
-    EXPECT_EQ("21", Backward(list));
-
-    list.AddTail(&c);
-    EXPECT_EQ("123", Forward(list));
-    CObList fresh;
-    AfxTestFailAllocation(1);
-    EXPECT_EQ("CMemoryException", AfxThrown([&] { fresh.AddHead(&a); }));
-    EXPECT_TRUE(fresh.IsEmpty());
-    EXPECT_EQ(nullptr, fresh.GetHeadPosition());
-
-    // Whole lists: wherever the allocations run out, what was added so far is taken back.
-    CObList more;
+    CObList fresh, more;
+    EXPECT_TRUE(AfxFailsWithoutMemory([&] { fresh.AddHead(&a); }));
+    EXPECT_EQ("0:/", Walk(fresh));
     for (int i = 0; i < 3; ++i) more.AddTail(&c);
-    for (bool bAtHead : {false, true}) {
-        CObList target(1);
-        target.AddTail(&a);
-        target.AddTail(&b);
+    const std::pair<std::function<void(CObList&)>, const char*> additions[] = {
+        {[&](CObList& l) { l.AddTail(&c); }, "3:123/321"},
+        {[&](CObList& l) { l.InsertBefore(l.GetTailPosition(), &c); }, "3:132/231"},
+        {[&](CObList& l) { l.AddTail(&more); }, "5:12333/33321"},
+        {[&](CObList& l) { l.AddHead(&more); }, "5:33312/21333"}};
+    for (const auto& [add, pszAfter] : additions) {
+        CObList list(1);  // one node per block: every node added allocates
+        list.AddTail(&a);
+        list.AddTail(&b);
         int nFailures = 0;
-        for (unsigned long nth = 1;; ++nth) {
+        for (unsigned long nth = 1;; ++nth) {  // wherever it runs out, what was added is taken back
             AfxTestFailAllocation(nth);
-            auto add = [&] { bAtHead ? target.AddHead(&more) : target.AddTail(&more); };
-            if (AfxThrown(add).empty()) break;
+            const std::string thrown = AfxThrown([&] { add(list); });
+            if (thrown.empty()) break;
             ++nFailures;
-            EXPECT_EQ(2, target.GetCount());
-            EXPECT_EQ("12", Forward(target));
-            EXPECT_EQ("21", Backward(target));
+            EXPECT_EQ("CMemoryException", thrown);
+            EXPECT_EQ("2:12/21", Walk(list)) << pszAfter;
         }
         AfxTestFailAllocation(0);
-        EXPECT_GE(nFailures, 2);  // one of them halfway
-        EXPECT_EQ(bAtHead ? "33312" : "12333", Forward(target));
+        EXPECT_GE(nFailures, list.GetCount() > 3 ? 2 : 1);  // whole lists fail halfway too
+        EXPECT_EQ(pszAfter, Walk(list));
     }
 }
 

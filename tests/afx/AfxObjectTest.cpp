@@ -1,8 +1,7 @@
-// Runtime class records, CObject, and the framework's heap with its failure hook.
-#include <atomic>
+// Runtime class records, the framework's heap with its failure hook, and its exceptions.
+#include <cstring>
 #include <memory>
-#include <thread>
-#include <vector>
+#include <string>
 
 #include "AfxTestSupport.h"
 
@@ -17,21 +16,27 @@ class CDog : public CAnimal {
 public:
     CDog() { ++s_nLive; }
     ~CDog() override { --s_nLive; }
-    static int s_nLive;
+    static inline int s_nLive = 0;
 };
 
-int CDog::s_nLive = 0;
+// Has no text of its own and counts its destructions.
+class CTestException : public CException {
+    DECLARE_DYNAMIC(CTestException)
+public:
+    using CException::CException;
+    ~CTestException() override { ++s_nDestroyed; }
+    static inline int s_nDestroyed = 0;
+};
 
 IMPLEMENT_DYNAMIC(CAnimal, CObject)
 IMPLEMENT_DYNCREATE(CDog, CAnimal)
+IMPLEMENT_DYNAMIC(CTestException, CException)
 
 // Not a CObject, yet allocated on the framework's heap.
 struct CImpl : CAfxHeapObject {
     CImpl() { ++s_nMade; }
-    static int s_nMade;
+    static inline int s_nMade = 0;
 };
-
-int CImpl::s_nMade = 0;
 
 namespace {
 
@@ -40,37 +45,27 @@ class AfxHeap : public AfxHeapGuard {};
 TEST(AfxRuntimeClass, RecordsChainToCObjectAndOnlyDynCreateClassesAreCreated) {
     CRuntimeClass* pDog = RUNTIME_CLASS(CDog);
     EXPECT_STREQ("CDog", pDog->m_lpszClassName);
-    EXPECT_EQ(static_cast<int>(sizeof(CDog)), pDog->m_nObjectSize);
-    EXPECT_EQ(0xFFFFu, pDog->m_wSchema);
-    EXPECT_EQ(pDog, CDog::GetThisClass());
     EXPECT_EQ(RUNTIME_CLASS(CAnimal), pDog->m_pBaseClass);
     EXPECT_EQ(RUNTIME_CLASS(CObject), RUNTIME_CLASS(CAnimal)->m_pBaseClass);
     EXPECT_EQ(nullptr, CObject::classCObject.m_pBaseClass);
-
-    EXPECT_TRUE(pDog->IsDerivedFrom(pDog));
-    EXPECT_TRUE(pDog->IsDerivedFrom(RUNTIME_CLASS(CObject)));
-    EXPECT_FALSE(RUNTIME_CLASS(CAnimal)->IsDerivedFrom(pDog));
-    EXPECT_FALSE(pDog->IsDerivedFrom(RUNTIME_CLASS(CException)));
-    EXPECT_FALSE(pDog->IsDerivedFrom(nullptr));
-
+    EXPECT_TRUE(pDog->IsDerivedFrom(pDog) && pDog->IsDerivedFrom(RUNTIME_CLASS(CObject)));
+    EXPECT_FALSE(RUNTIME_CLASS(CAnimal)->IsDerivedFrom(pDog) || pDog->IsDerivedFrom(nullptr));
+    // The layer's own records, as clients in other modules see them.
+    EXPECT_TRUE(RUNTIME_CLASS(CMemoryException)->IsDerivedFrom(RUNTIME_CLASS(CException)));
+    EXPECT_TRUE(RUNTIME_CLASS(CInvalidArgException)->IsDerivedFrom(RUNTIME_CLASS(CException)));
+    EXPECT_TRUE(CObList().IsKindOf(RUNTIME_CLASS(CObject)));
     CAnimal animal;
     EXPECT_EQ(RUNTIME_CLASS(CAnimal), animal.GetRuntimeClass());
     EXPECT_TRUE(animal.IsKindOf(RUNTIME_CLASS(CObject)));
-    EXPECT_FALSE(animal.IsKindOf(pDog));
-    EXPECT_FALSE(animal.IsSerializable());
+    EXPECT_FALSE(animal.IsKindOf(pDog) || animal.IsSerializable());
     EXPECT_EQ(nullptr, RUNTIME_CLASS(CAnimal)->CreateObject());
     std::unique_ptr<CObject> pMade(pDog->CreateObject());
     ASSERT_NE(nullptr, pMade);
     EXPECT_EQ(pDog, pMade->GetRuntimeClass());
     EXPECT_EQ(1, CDog::s_nLive);
-
-    // The layer's own classes, as clients in other modules see them.
-    EXPECT_TRUE(RUNTIME_CLASS(CMemoryException)->IsDerivedFrom(RUNTIME_CLASS(CException)));
-    EXPECT_TRUE(RUNTIME_CLASS(CInvalidArgException)->IsDerivedFrom(RUNTIME_CLASS(CException)));
-    EXPECT_TRUE(CObList().IsKindOf(RUNTIME_CLASS(CObject)));
 }
 
-TEST_F(AfxHeap, TheNthNextAllocationFailsExactlyOnceAcrossThreads) {
+TEST_F(AfxHeap, TheNthNextAllocationFailsAndClassLevelNewFailsBeforeAnyConstructorRuns) {
     AfxTestFailAllocation(3);
     void* p1 = AfxAllocMemory(8);
     void* p2 = AfxAllocMemory(0);
@@ -80,36 +75,60 @@ TEST_F(AfxHeap, TheNthNextAllocationFailsExactlyOnceAcrossThreads) {
         EXPECT_NE(nullptr, p);
         AfxFreeMemory(p);
     }
-
-    // Threads allocating all at once still see exactly one failure per arming (a lost update
-    // of the counter shows up here as two failures or none in some round).
-    for (int nRound = 0; nRound < 50; ++nRound) {
-        std::atomic<int> nFailures{0};
-        AfxTestFailAllocation(2000);
-        std::vector<std::thread> threads;
-        for (int t = 0; t < 4; ++t) {
-            threads.emplace_back([&nFailures] {
-                for (int i = 0; i < 1000; ++i) {
-                    if (!AfxThrown([] { AfxFreeMemory(AfxAllocMemory(16)); }).empty()) ++nFailures;
-                }
-            });
-        }
-        for (std::thread& t : threads) t.join();
-        ASSERT_EQ(1, nFailures.load()) << "round " << nRound;
-    }
-}
-
-TEST_F(AfxHeap, ClassLevelNewFailsBeforeAnyConstructorRuns) {
-    AfxTestFailAllocation(1);
-    EXPECT_EQ("CMemoryException", AfxThrown([] { delete new CDog; }));
-    AfxTestFailAllocation(1);
-    EXPECT_EQ("CMemoryException", AfxThrown([] { delete RUNTIME_CLASS(CDog)->CreateObject(); }));
+    EXPECT_TRUE(AfxFailsWithoutMemory([] { delete new CDog; }));
+    EXPECT_TRUE(AfxFailsWithoutMemory([] { delete RUNTIME_CLASS(CDog)->CreateObject(); }));
+    EXPECT_TRUE(AfxFailsWithoutMemory([] { delete new CImpl; }));
     EXPECT_EQ(0, CDog::s_nLive);
-    AfxTestFailAllocation(1);
-    EXPECT_EQ("CMemoryException", AfxThrown([] { delete new CImpl; }));
     EXPECT_EQ(0, CImpl::s_nMade);
     delete new CImpl;
     EXPECT_EQ(1, CImpl::s_nMade);
+}
+
+TEST(AfxException, DeleteReleasesOnlyAutoDeletingOnesAndMemoryExceptionIsOneStaticInstance) {
+    EXPECT_TRUE(CTestException().m_bAutoDelete);
+    CTestException::s_nDestroyed = 0;
+    auto* pException = new CTestException(FALSE);
+    pException->Delete();
+    EXPECT_EQ(0, CTestException::s_nDestroyed);
+    pException->m_bAutoDelete = TRUE;
+    pException->Delete();
+    EXPECT_EQ(1, CTestException::s_nDestroyed);
+    CMemoryException* pMemory[2] = {};
+    CInvalidArgException* pInvalid[2] = {};
+    for (int i = 0; i < 2; ++i) {
+        pMemory[i] = AfxCaught<CMemoryException>([] { AfxThrowMemoryException(); });
+        pInvalid[i] = AfxCaught<CInvalidArgException>([] { AfxThrowInvalidArgException(); });
+        if (pMemory[i]) pMemory[i]->Delete();
+    }
+    ASSERT_TRUE(pMemory[0] && pInvalid[0] && pInvalid[1]);
+    EXPECT_EQ(pMemory[0], pMemory[1]);
+    EXPECT_FALSE(pMemory[0]->m_bAutoDelete);
+    char szText[64];
+    EXPECT_TRUE(pMemory[0]->GetErrorMessage(szText, sizeof szText));  // still alive after Delete()
+    EXPECT_NE(pInvalid[0], pInvalid[1]);  // a fresh one per throw, released by its catcher
+    EXPECT_TRUE(pInvalid[0]->m_bAutoDelete);
+    for (CInvalidArgException* p : pInvalid) p->Delete();
+}
+
+TEST(AfxException, MessagesAreTruncatedAndReportedOnStandardError) {
+    CTestException plain(FALSE);
+    char szText[8] = "xxxxxxx";
+    UINT nHelp = 99;
+    EXPECT_FALSE(plain.GetErrorMessage(szText, sizeof szText, &nHelp));
+    EXPECT_TRUE(szText[0] == '\0' && nHelp == 0);
+    CMemoryException memory(FALSE);
+    char szFull[128];
+    ASSERT_TRUE(memory.GetErrorMessage(szFull, sizeof szFull) && std::strlen(szFull) > 4);
+    EXPECT_TRUE(memory.GetErrorMessage(szText, 5));
+    EXPECT_EQ(std::string(szFull, 4), szText);
+    EXPECT_FALSE(memory.GetErrorMessage(szText, 0));
+    EXPECT_EQ(std::string(szFull, 4), szText);  // a buffer of no size stays as it was
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(IDOK, memory.ReportError());
+    EXPECT_EQ(IDOK, plain.ReportError(MB_OK, 4711));
+    const std::string report = testing::internal::GetCapturedStderr();
+    EXPECT_NE(std::string::npos, report.find(szFull)) << report;
+    EXPECT_NE(std::string::npos, report.find("4711")) << report;
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 // CString: shared buffers, copy on write, buffer access, comparison and extraction.
 #include <climits>
 #include <cstring>
-#include <thread>
-#include <vector>
+#include <functional>
+#include <iterator>
+#include <utility>
 
 #include "AfxTestSupport.h"
 
@@ -22,212 +23,112 @@ TEST_F(AfxString, NullAndEmptyTextsShareTheStaticTextWithoutAllocating) {
     d.Empty();
     for (const CString* s : {&b, &c, &d, &e}) EXPECT_EQ(a.GetString(), s->GetString());
     EXPECT_STREQ("", a);
-    EXPECT_TRUE(e.IsEmpty());
     EXPECT_TRUE(a == static_cast<LPCTSTR>(nullptr));
     EXPECT_EQ("CMemoryException", AfxThrown([] { CString s("y"); }));
 }
 
-TEST_F(AfxString, CopiesShareOneBufferUntilOneOfThemWrites) {
-    CString original("settings");
-    CString copy(original);
-    EXPECT_EQ(original.GetString(), copy.GetString());
-    copy.SetAt(0, 'S');
-    CString upper = original;
-    upper.MakeUpper();
-    CString appended = original;
-    appended += "!";
-    CString trimmed = CString(" x ");
-    CString untrimmed = trimmed;
-    trimmed.Trim();
-    EXPECT_EQ("settings", original);
-    EXPECT_EQ("Settings", copy);
-    EXPECT_EQ("SETTINGS", upper);
-    EXPECT_EQ("settings!", appended);
-    EXPECT_EQ(" x ", untrimmed);
-    EXPECT_EQ("x", trimmed);
-
-    // The text of a copy stays valid while any copy holds the buffer.
-    LPCTSTR pszText = nullptr;
-    CString survivor;
-    {
-        CString temporary("kept");
-        survivor = temporary;
-        pszText = temporary;
+TEST_F(AfxString, EveryWriteToACopyLeavesTheSharedOriginalAlone) {
+    const struct {
+        const char* pszStart;
+        void (*pfnWrite)(CString&);
+        CString strResult;
+    } writes[] = {
+        {"settings", [](CString& s) { s.SetAt(0, 'S'); }, "Settings"},
+        {"ab", [](CString& s) { s.GetBuffer()[0] = 'X'; s.ReleaseBuffer(1); }, "X"},
+        {"ab", [](CString& s) { std::strcat(s.GetBuffer(100), "cdef"); s.ReleaseBuffer(); }, "abcdef"},  // grows
+        {"x", [](CString& s) { std::memcpy(s.GetBuffer(16), "ab\0cd", 6); s.ReleaseBuffer(); }, "ab"},  // to the NUL
+        {"abcdef", [](CString& s) { std::memset(s.GetBufferSetLength(3), 'z', 3); }, "zzz"},
+        {"aBc\xE4 1", [](CString& s) { s.MakeUpper(); }, "ABC\xE4 1"},  // only ASCII letters change
+        {"aBc\xE4 1", [](CString& s) { s.MakeLower(); }, "abc\xE4 1"},
+        {" \t x y \r\n", [](CString& s) { s.TrimLeft(); }, "x y \r\n"},
+        {" \t x y \r\n", [](CString& s) { s.TrimRight(); }, " \t x y"},
+        {"  \n ", [](CString& s) { s.Trim(); }, ""},
+        {"abc", [](CString& s) { s += s; s += 'x'; s += "yz"; }, "abcabcxyz"},
+        {"abc", [](CString& s) { s = s + "d"; }, "abcd"},
+        {"abc", [](CString& s) { s = "z" + s; }, "zabc"},
+        {"abc", [](CString& s) { s = '<' + s + '>'; }, "<abc>"},
+        {"abc", [](CString& s) { s = s + static_cast<LPCTSTR>(nullptr); }, "abc"},
+        {"n=42", [](CString& s) { s.Format("%s|%s", s.GetString(), s.GetString()); }, "n=42|n=42"},  // own text
+        {"x", [](CString& s) { s.Format("%s=%d", "n", 42); }, "n=42"},
+        {"x", [](CString& s) { s.Format("%0300d", 7); }, CString('0', 299) + "7"},
+    };
+    for (const auto& write : writes) {
+        const CString original(write.pszStart);
+        CString copy(original);
+        EXPECT_EQ(original.GetString(), copy.GetString());
+        write.pfnWrite(copy);
+        EXPECT_TRUE(write.strResult == copy && write.strResult.GetLength() == copy.GetLength())
+            << write.pszStart << " became " << copy.GetString();
+        EXPECT_EQ(write.pszStart, original);
     }
+    // A buffer lives as long as any copy holds it.
+    CString survivor;
+    LPCTSTR pszText = [&] { CString temporary("kept"); survivor = temporary; return temporary.GetString(); }();
     EXPECT_EQ(pszText, survivor.GetString());
     EXPECT_STREQ("kept", pszText);
-}
-
-TEST_F(AfxString, CopiesOnManyThreadsKeepTheCountRight) {
-    CString shared("shared between threads");
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&shared] {
-            for (int i = 0; i < 20000; ++i) {
-                CString copy(shared);
-                CString other;
-                other = copy;
-            }
-        });
-    }
-    for (std::thread& t : threads) t.join();
     // A lost increment frees the buffer early, a lost decrement leaks it: the sanitizers see both.
-    EXPECT_EQ("shared between threads", shared);
+    AfxOnThreads(4, [&survivor] {
+        for (int i = 0; i < 20000; ++i) {
+            CString copy(survivor), other;
+            other = copy;
+        }
+    });
+    EXPECT_EQ("kept", survivor);
 }
 
-TEST_F(AfxString, GetBufferGivesAPrivateBufferAndReleaseBufferSetsTheLength) {
-    CString s;
-    std::memcpy(s.GetBuffer(16), "ab\0cd", 6);
-    s.ReleaseBuffer();  // up to the first NUL
-    EXPECT_EQ(2, s.GetLength());
-    EXPECT_EQ("ab", s);
-
-    CString copy = s;
-    LPTSTR p = copy.GetBuffer();
-    p[0] = 'X';
-    copy.ReleaseBuffer(1);
-    EXPECT_EQ("ab", s);
-    EXPECT_EQ("X", copy);
-
-    p = s.GetBuffer(100);  // growing keeps the text
-    EXPECT_STREQ("ab", p);
-    std::strcat(p, "cdef");
-    s.ReleaseBuffer();
-    EXPECT_EQ("abcdef", s);
-    std::memset(s.GetBufferSetLength(3), 'z', 3);
-    EXPECT_EQ("zzz", s);
-
-    EXPECT_EQ("CInvalidArgException", AfxThrown([&] { s.GetBuffer(-1); }));
-    EXPECT_EQ("CInvalidArgException", AfxThrown([&] { s.ReleaseBuffer(1000); }));
-    EXPECT_EQ("CInvalidArgException", AfxThrown([] { CString().ReleaseBuffer(1); }));
-    EXPECT_EQ("zzz", s);
-}
-
-TEST_F(AfxString, EmbeddedNulsCountAndBadLengthsAreRejected) {
-    CString s("a\0b", 3);
-    EXPECT_EQ(3, s.GetLength());
-    EXPECT_EQ('b', s[2]);
-    EXPECT_EQ(2, s.Find('b'));
-    EXPECT_EQ(2, s.Find("b"));
-    EXPECT_EQ(1, s.Mid(2).GetLength());
-    CString t = s + "c";
+TEST_F(AfxString, EmbeddedNulsCountAndBadArgumentsAreRejected) {
+    const CString nul("a\0b", 3);
+    EXPECT_EQ(3, nul.GetLength());
+    EXPECT_EQ(2, nul.Find('b'));
+    EXPECT_EQ(2, nul.Find("b"));
+    EXPECT_EQ(1, nul.Mid(2).GetLength());
+    CString t = nul + "c";
     t += t;
     ASSERT_EQ(8, t.GetLength());
     EXPECT_EQ(0, std::memcmp(t.GetString(), "a\0bca\0bc", 9));
-
-    EXPECT_EQ("CInvalidArgException", AfxThrown([] { CString bad("abc", -1); }));
-    EXPECT_EQ("CInvalidArgException", AfxThrown([] { CString bad(nullptr, 2); }));
-    EXPECT_EQ("CInvalidArgException", AfxThrown([] { CString bad('x', -1); }));
-    EXPECT_EQ("CInvalidArgException", AfxThrown([&] { s.Append(nullptr, 1); }));
-    EXPECT_EQ("CInvalidArgException", AfxThrown([&] { s.GetAt(3); }));
-    EXPECT_EQ("CInvalidArgException", AfxThrown([&] { s.SetAt(-1, 'x'); }));
-    EXPECT_EQ(3, s.GetLength());
+    CString s("zzz");
+    LPCTSTR pszNoFormat = nullptr;
+    const std::function<void()> bad[] = {
+        [&] { s.GetBuffer(-1); }, [&] { s.ReleaseBuffer(1000); }, [] { CString().ReleaseBuffer(1); },
+        [] { CString("abc", -1); }, [] { CString(nullptr, 2); }, [] { CString('x', -1); },
+        [&] { s.Append(nullptr, 1); }, [&] { s.GetAt(3); }, [&] { s.SetAt(-1, 'x'); },
+        [&] { s.Format(pszNoFormat, 1); }};
+    for (size_t i = 0; i < std::size(bad); ++i) EXPECT_EQ("CInvalidArgException", AfxThrown(bad[i])) << i;
+    EXPECT_EQ("zzz", s);
 }
 
-TEST_F(AfxString, ComparesBytewiseAndConcatenatesInEveryCombination) {
-    CString abc("abc");
-    EXPECT_TRUE("abc" == abc);
-    EXPECT_TRUE(abc == "abc");
-    EXPECT_TRUE(abc == CString("abc"));
-    EXPECT_TRUE("abd" != abc);
-    EXPECT_TRUE(abc < "abd");
-    EXPECT_TRUE("abd" > abc);
+TEST_F(AfxString, ComparesBytewiseExtractionClampsAndFindHonoursTheStart) {
+    const CString abc("abc");
+    EXPECT_TRUE("abc" == abc && abc == "abc" && abc == CString("abc"));
+    EXPECT_TRUE("abd" != abc && abc < "abd" && "abd" > abc);
     EXPECT_GT(CString("\xE4").Compare("z"), 0);  // bytes compare unsigned
     EXPECT_EQ(0, CString("MiXeD_1").CompareNoCase("mixed_1"));
     EXPECT_LT(CString("a").CompareNoCase("B"), 0);
     EXPECT_LT(CString("_").CompareNoCase("A"), 0);  // folds to lower case, as the host does
     EXPECT_NE(0, CString("\xC4").CompareNoCase("\xE4"));  // only ASCII letters fold
-
-    EXPECT_EQ("abcd", abc + "d");
-    EXPECT_EQ("zabc", "z" + abc);
-    EXPECT_EQ("abcabc", abc + abc);
-    EXPECT_EQ("<abc>", '<' + abc + '>');
-    EXPECT_EQ("abc", abc + static_cast<LPCTSTR>(nullptr));
-    CString s = abc;
-    s += s;
-    s += 'x';
-    s += "yz";
-    EXPECT_EQ("abcabcxyz", s);
-    EXPECT_EQ("abc", abc);
-    EXPECT_EQ("---", CString('-', 3));
-}
-
-TEST_F(AfxString, ExtractionClampsCountsAndFindHonoursTheStart) {
-    CString s("abcdef");
-    EXPECT_EQ("ab", s.Left(2));
-    EXPECT_EQ("", s.Left(-1));
-    EXPECT_EQ("abcdef", s.Left(99));
-    EXPECT_EQ("ef", s.Right(2));
-    EXPECT_EQ("", s.Right(-3));
-    EXPECT_EQ("abcdef", s.Right(99));
-    EXPECT_EQ("cdef", s.Mid(2));
-    EXPECT_EQ("cd", s.Mid(2, 2));
-    EXPECT_EQ("abc", s.Mid(-2, 3));
-    EXPECT_EQ("ef", s.Mid(4, 99));
-    EXPECT_EQ("", s.Mid(9));
-    EXPECT_EQ("", s.Mid(1, -1));
-    EXPECT_EQ("", s.Mid(INT_MAX, INT_MAX));
-    EXPECT_EQ("abcdef", s.Mid(INT_MIN));
-
-    CString t("hello, hello");
-    EXPECT_EQ(2, t.Find('l'));
-    EXPECT_EQ(9, t.Find('l', 4));
-    EXPECT_EQ(-1, t.Find('z'));
-    EXPECT_EQ(-1, t.Find('h', -1));
-    EXPECT_EQ(-1, t.Find('h', 12));
-    EXPECT_EQ(7, t.Find("hello", 1));
-    EXPECT_EQ(-1, t.Find("help"));
-    EXPECT_EQ(-1, t.Find(nullptr));
-    EXPECT_EQ(3, t.Find("", 3));
-}
-
-TEST_F(AfxString, CaseTrimAndFormat) {
-    CString s("aBc\xE4 1");
-    s.MakeUpper();
-    EXPECT_EQ("ABC\xE4 1", s);
-    s.MakeLower();
-    EXPECT_EQ("abc\xE4 1", s);
-
-    CString left(" \t x y \r\n");
-    CString right = left;
-    left.TrimLeft();
-    right.TrimRight();
-    EXPECT_EQ("x y \r\n", left);
-    EXPECT_EQ(" \t x y", right);
-    CString blanks("  \n ");
-    blanks.Trim();
-    EXPECT_TRUE(blanks.IsEmpty());
-
-    CString f;
-    f.Format("%s=%d", "n", 42);
-    EXPECT_EQ("n=42", f);
-    f.Format("%s|%s", f.GetString(), f.GetString());  // its own text as argument
-    EXPECT_EQ("n=42|n=42", f);
-    f.Format("%0300d", 7);
-    EXPECT_EQ(300, f.GetLength());
-    EXPECT_EQ('7', f[299]);
-    LPCTSTR pszNoFormat = nullptr;
-    EXPECT_EQ("CInvalidArgException", AfxThrown([&] { f.Format(pszNoFormat, 1); }));
+    const CString s("abcdef");
+    const std::pair<CString, const char*> parts[] = {
+        {s.Left(2), "ab"}, {s.Left(-1), ""}, {s.Left(99), "abcdef"}, {s.Right(2), "ef"}, {s.Right(-3), ""},
+        {s.Right(99), "abcdef"}, {s.Mid(2), "cdef"}, {s.Mid(2, 2), "cd"}, {s.Mid(-2, 3), "abc"},
+        {s.Mid(4, 99), "ef"}, {s.Mid(9), ""}, {s.Mid(1, -1), ""}, {s.Mid(INT_MAX, INT_MAX), ""},
+        {s.Mid(INT_MIN), "abcdef"}, {CString('-', 3), "---"}};
+    for (size_t i = 0; i < std::size(parts); ++i) EXPECT_EQ(parts[i].second, parts[i].first) << i;
+    const CString t("hello, hello");
+    const std::pair<int, int> finds[] = {
+        {t.Find('l'), 2}, {t.Find('l', 4), 9}, {t.Find('z'), -1}, {t.Find('h', -1), -1}, {t.Find('h', 12), -1},
+        {t.Find("hello", 1), 7}, {t.Find("help"), -1}, {t.Find(nullptr), -1}, {t.Find("", 3), 3}};
+    for (size_t i = 0; i < std::size(finds); ++i) EXPECT_EQ(finds[i].second, finds[i].first) << i;
 }
 
 TEST_F(AfxString, ExhaustionReachesTheCallerAndLeavesTheStringsUnchanged) {
     CString s("abc");
     CString shared = s;
-    AfxTestFailAllocation(1);
-    EXPECT_EQ("CMemoryException", AfxThrown([&] { shared.MakeUpper(); }));
-    EXPECT_EQ("abc", shared);
-    EXPECT_EQ(s.GetString(), shared.GetString());
-
-    AfxTestFailAllocation(1);
-    EXPECT_EQ("CMemoryException", AfxThrown([&] { s += "a tail that needs a new buffer"; }));
+    EXPECT_TRUE(AfxFailsWithoutMemory([&] { shared.MakeUpper(); }));
+    EXPECT_TRUE(AfxFailsWithoutMemory([&] { s += "a tail that needs a new buffer"; }));
+    EXPECT_TRUE(AfxFailsWithoutMemory([&] { s.Format("%d", 12345); }));
+    EXPECT_TRUE(AfxFailsWithoutMemory([&] { CString t = s + "x"; }));
+    EXPECT_EQ(s.GetString(), shared.GetString());  // still the one shared buffer
     EXPECT_EQ("abc", s);
-    AfxTestFailAllocation(1);
-    EXPECT_EQ("CMemoryException", AfxThrown([&] { s.Format("%d", 12345); }));
-    EXPECT_EQ("abc", s);
-    AfxTestFailAllocation(1);
-    EXPECT_EQ("CMemoryException", AfxThrown([&] { CString t = s + "x"; }));
-    AfxTestFailAllocation(1);
-    EXPECT_EQ("CMemoryException", AfxThrown([] { CString t("text"); }));
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -15,9 +17,11 @@ class CountedException : public CException {
 public:
     explicit CountedException(const char* pszMessage = "") : m_strMessage(pszMessage) {}
     ~CountedException() override { ++s_nDestroyed; }
-    BOOL GetErrorMessage(LPTSTR lpszError, UINT nMaxError, UINT* pnHelpContext = nullptr) override;
-
-    static int s_nDestroyed;
+    BOOL GetErrorMessage(LPTSTR lpszError, UINT nMaxError, UINT* = nullptr) override {
+        lpszError[m_strMessage.copy(lpszError, nMaxError - 1)] = '\0';
+        return TRUE;
+    }
+    static inline int s_nDestroyed = 0;
 
 private:
     std::string m_strMessage;
@@ -26,11 +30,11 @@ private:
 // ZelEhBasis as it comes: the constructor made public, Log left as the base writes it.
 class TestError : public ZelEhBasis {
 public:
-    TestError(const char* pszSource, const char* pszClass, const char* pszMethod,
-              const char* pszClosing, DWORD nErrorNo, CException* pCause = nullptr,
-              BOOL bOwnCause = TRUE, DWORD nHelpContext = 0, BOOL bReport = TRUE)
-        : ZelEhBasis(pszSource, pszClass, pszMethod, pszClosing, nErrorNo, 0, 0, pCause,
-                     bOwnCause, nHelpContext, bReport) {}
+    TestError(const char* pszSource, const char* pszClass, const char* pszMethod, const char* pszClosing,
+              DWORD nErrorNo, CException* pCause = nullptr, BOOL bOwnCause = TRUE, DWORD nHelpContext = 0,
+              BOOL bReport = TRUE)
+        : ZelEhBasis(pszSource, pszClass, pszMethod, pszClosing, nErrorNo, 0, 0, pCause, bOwnCause, nHelpContext,
+                     bReport) {}
 };
 
 // Wraps the base's part of the entry the way the settings library's exception does: a header,
@@ -46,20 +50,25 @@ public:
     }
 };
 
-// Everything the log writes, split into lines at "\r\n".
-std::vector<std::string> LinesOf(const std::string& strText);
+// Everything the log writes, split into lines at "\r\n"; text after the last one is marked.
+inline std::vector<std::string> LinesOf(const std::string& strText) {
+    std::vector<std::string> lines;
+    size_t nStart = 0;
+    for (size_t nEnd; (nEnd = strText.find("\r\n", nStart)) != std::string::npos; nStart = nEnd + 2)
+        lines.push_back(strText.substr(nStart, nEnd - nStart));
+    if (nStart < strText.size()) lines.push_back(strText.substr(nStart) + "<no line end>");
+    return lines;
+}
 
 // A fresh temporary directory, removed with everything in it when the test ends.
 struct TempDir {
     std::string strPath = ZelMakeTempDir("zel-eh");
-    TempDir() = default;
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(strPath, ec);
-    }
+    ~TempDir() { std::filesystem::remove_all(strPath, m_ec); }
+    std::error_code m_ec;
 };
 
 // The whole content of a file; empty when there is none.
-std::string ReadFile(const std::string& strPath);
+inline std::string ReadFile(const std::string& strPath) {
+    std::ifstream in(strPath, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}

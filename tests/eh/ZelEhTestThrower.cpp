@@ -7,8 +7,8 @@ class ModuleError : public ZelEhBasis {
     DECLARE_DYNAMIC(ModuleError)
 public:
     explicit ModuleError(CException* pCause)
-        : ZelEhBasis(".\\Thrower", "ModuleError", "void ZelEhTestThrowFromModule()", "", 4711, 0, 0,
-                     pCause, TRUE, 0, TRUE) {}
+        : ZelEhBasis(".\\Thrower", "ModuleError", "void ZelEhTestThrowFromModule()", "", 4711, 0, 0, pCause, TRUE, 0,
+                     TRUE) {}
 };
 
 IMPLEMENT_DYNAMIC(ModuleError, ZelEhBasis)

@@ -1,5 +1,4 @@
-// A module of its own that throws a ZelEhBasis subclass defined in it, so that the tests
-// catch it across a shared library boundary.
+// A shared library of its own, to throw an error whose class only it knows across the boundary.
 #pragma once
 
 #include "platform/ZelExport.h"
@@ -10,6 +9,5 @@
 #define ZEL_EH_TEST_API ZEL_DLL_IMPORT
 #endif
 
-// Throws a heap-allocated error with error number 4711 whose owned cause is a
-// CMemoryException made on the heap.
+// Throws a heap-allocated error numbered 4711 that owns a heap-allocated CMemoryException.
 [[noreturn]] ZEL_EH_TEST_API void ZelEhTestThrowFromModule();

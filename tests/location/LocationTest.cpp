@@ -1,110 +1,92 @@
-// Registry locations: path composition, the two forms, copying, and what a location without
-// its implementation object still does.
+// Registry locations: path composition, the two forms, copying, and what a location without its
+// implementation object still does.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "ZelRegistryBase.h"
 #include "platform/afx/AfxTestHooks.h"
-#include "support/ZelExceptionCheck.h"
+#include "tree/ZelTreeTestSupport.h"
 
 namespace {
 
-std::string PathOf(const ZelRegistryBase& location) {
-    return static_cast<const char*>(location.GetRegistryPath());
-}
+const std::string kComponents = "Software\\Quellmar\\Components\\";
+const std::string kLedger = kComponents + "Ledger\\Versions\\2.0\\";
+const std::string kBase = ".\\ZelRegistryBase | ZelRegistryBase | ";
+const std::string kCreate = kBase + "PVOID ZelRegistryBase :: Create ( LPCTSTR, LPCTSTR,... )" + kZelEnd;
 
-const std::string kLedger = "Software\\Quellmar\\Components\\Ledger\\Versions\\2.0\\";
+std::string PathOf(const ZelRegistryBase& location) { return static_cast<const char*>(location.GetRegistryPath()); }
 
-ZelRegistryBase::eSubKey SubKey(int n) { return static_cast<ZelRegistryBase::eSubKey>(n); }
-
-TEST(LocationPath, ComposesEverySubKeyValueAndFallsBackToAdditionalInfos) {
-    const std::pair<int, const char*> cases[] = {{0, "Options"},         {1, "Properties"},
-                                                 {2, "AdditionalInfos"}, {3, "Settings"},
-                                                 {4, "AdditionalInfos"}, {-1, "AdditionalInfos"},
-                                                 {0x7fffffff, "AdditionalInfos"}};
-    for (const auto& [value, name] : cases) {
-        ZelRegistryBase location("Ledger", "2.0", SubKey(value), nullptr, nullptr, FALSE, FALSE);
-        EXPECT_EQ(PathOf(location), kLedger + name) << "sub-key value " << value;
+TEST(Location, ComposesEverySubKeyValueAndTakesSegmentsAsTheyAre) {
+    const struct {
+        const char *component, *version;
+        int subKey;
+        const char* subPath;
+        std::string path;
+    } cases[] = {
+        {"Ledger", "2.0", 0, nullptr, kLedger + "Options"},
+        {"Ledger", "2.0", 1, nullptr, kLedger + "Properties"},
+        {"Ledger", "2.0", 2, nullptr, kLedger + "AdditionalInfos"},
+        {"Ledger", "2.0", 3, "", kLedger + "Settings"},
+        // Unknown values fall back to the additional infos.
+        {"Ledger", "2.0", 4, nullptr, kLedger + "AdditionalInfos"},
+        {"Ledger", "2.0", -1, nullptr, kLedger + "AdditionalInfos"},
+        {"Ledger", "2.0", 0x7fffffff, nullptr, kLedger + "AdditionalInfos"},
+        {"Ledger", "2.0", 3, "P", kLedger + "Settings\\P"},
+        {"Ledger", "2.0", 3, "Print\\Layouts", kLedger + "Settings\\Print\\Layouts"},
+        // Empty and null segments leave doubled separators; nothing is validated or trimmed.
+        {"", nullptr, 0, nullptr, kComponents + "\\Versions\\\\Options"},
+        {" A\\B ", "\\1\\", 0, "\\", kComponents + " A\\B \\Versions\\\\1\\\\Options\\\\"},
+    };
+    for (const auto& c : cases) {
+        const auto subKey = static_cast<ZelRegistryBase::eSubKey>(c.subKey);
+        const ZelRegistryBase location(c.component, c.version, subKey, c.subPath, "r", FALSE, FALSE);
+        EXPECT_EQ(PathOf(location), c.path) << c.subKey << " " << (c.subPath ? c.subPath : "null");
     }
 }
 
-TEST(LocationPath, SubPathAndSegmentsAreTakenAsTheyAre) {
-    ZelRegistryBase print("Ledger", "2.0", ZelRegistryBase::eSettings, "Print\\Layouts", "r", FALSE, FALSE);
-    EXPECT_EQ(PathOf(print), kLedger + "Settings\\Print\\Layouts");
-
-    ZelRegistryBase empty("Ledger", "2.0", ZelRegistryBase::eSettings, "", nullptr, FALSE, FALSE);
-    EXPECT_EQ(PathOf(empty), kLedger + "Settings");
-    ZelRegistryBase single("Ledger", "2.0", ZelRegistryBase::eSettings, "P", nullptr, FALSE, FALSE);
-    EXPECT_EQ(PathOf(single), kLedger + "Settings\\P");
-
-    // Empty and null segments leave doubled separators; nothing is validated or trimmed.
-    ZelRegistryBase blank("", nullptr, ZelRegistryBase::eOptions, nullptr, nullptr, FALSE, FALSE);
-    EXPECT_EQ(PathOf(blank), "Software\\Quellmar\\Components\\\\Versions\\\\Options");
-    ZelRegistryBase spaced(" A\\B ", "\\1\\", ZelRegistryBase::eOptions, "\\", nullptr, FALSE, FALSE);
-    EXPECT_EQ(PathOf(spaced), "Software\\Quellmar\\Components\\ A\\B \\Versions\\\\1\\\\Options\\\\");
-}
-
-TEST(LocationForms, FreePathAndTheSwitchBetweenForms) {
-    ZelRegistryBase none;
-    EXPECT_EQ(PathOf(none), "");
-
+TEST(Location, TheShortCreateChangesTheTextButNeverTheForm) {
+    EXPECT_EQ(PathOf(ZelRegistryBase()), "");
+    EXPECT_EQ(PathOf(ZelRegistryBase(nullptr, TRUE, TRUE)), "");
     ZelRegistryBase free("\\Software\\Free\\", FALSE, FALSE);
     EXPECT_EQ(PathOf(free), "\\Software\\Free\\");
-    ZelRegistryBase nullPath(nullptr, TRUE, TRUE);
-    EXPECT_EQ(PathOf(nullPath), "");
 
-    // The short Create changes the text but never the form: a composed location takes the
-    // new text as its component.
+    // A composed location takes the new text as its component.
     ZelRegistryBase composed("Ledger", "2.0", ZelRegistryBase::eOptions, nullptr, nullptr, FALSE, FALSE);
     composed.Create("Other", FALSE, FALSE);
-    EXPECT_EQ(PathOf(composed), "Software\\Quellmar\\Components\\Other\\Versions\\2.0\\Options");
-
+    EXPECT_EQ(PathOf(composed), kComponents + "Other\\Versions\\2.0\\Options");
     // The long Create switches a free location to the composed form for good.
     free.Create("Ledger", "2.0", ZelRegistryBase::eProperties, "X", nullptr, FALSE, FALSE);
     EXPECT_EQ(PathOf(free), kLedger + "Properties\\X");
     free.Create("Plain", FALSE, FALSE);
-    EXPECT_EQ(PathOf(free), "Software\\Quellmar\\Components\\Plain\\Versions\\2.0\\Properties\\X");
+    EXPECT_EQ(PathOf(free), kComponents + "Plain\\Versions\\2.0\\Properties\\X");
 }
 
-TEST(LocationCopy, CopyAndAssignmentCarryTheWholeLocation) {
+TEST(Location, CopyAndAssignmentCarryTheWholeLocationAndStayIndependent) {
     ZelRegistryBase source("Ledger", "2.0", ZelRegistryBase::eSettings, "Print", "reserved", TRUE, TRUE);
-    ZelRegistryBase copy(source);
-    EXPECT_EQ(PathOf(copy), PathOf(source));
-
+    const ZelRegistryBase copy(source);
     ZelRegistryBase target("\\free", FALSE, FALSE);
     target = source;
-    EXPECT_EQ(PathOf(target), PathOf(source));
-    // The form travels with the rest: the assigned location stays composed.
-    target.Create("Other", FALSE, FALSE);
-    EXPECT_EQ(PathOf(target), "Software\\Quellmar\\Components\\Other\\Versions\\2.0\\Settings\\Print");
-
-    // The copy is independent of its source.
+    target.Create("Other", FALSE, FALSE);  // the form travels with the rest: still composed
+    const std::string other = kComponents + "Other\\Versions\\2.0\\Settings\\Print";
+    EXPECT_EQ(PathOf(target), other);
     source.Create("Changed", "9", ZelRegistryBase::eOptions, nullptr, nullptr, FALSE, FALSE);
     EXPECT_EQ(PathOf(copy), kLedger + "Settings\\Print");
-
     const ZelRegistryBase& self = target;
     target = self;
-    EXPECT_EQ(PathOf(target), "Software\\Quellmar\\Components\\Other\\Versions\\2.0\\Settings\\Print");
-
+    EXPECT_EQ(PathOf(target), other);
     // Equality asks only whether both locations are intact.
     EXPECT_TRUE(ZelRegistryBase("a", FALSE, FALSE) == ZelRegistryBase("b", TRUE, TRUE));
 }
 
-TEST(LocationFailure, FailedCreateLeavesALocationWithoutState) {
+TEST(Location, AFailedCreateLeavesALocationWithoutStateThatAnswersEmptyAndIgnoresChanges) {
     ZelRegistryBase location("\\before", FALSE, FALSE);
     AfxTestFailAllocation(1);  // the copy of the component text
-    auto e = ZelExpectConverted([&] {
-        location.Create("Ledger", "2.0", ZelRegistryBase::eOptions, nullptr, nullptr, FALSE, FALSE);
-    });
-    ASSERT_TRUE(e);
-    EXPECT_EQ(ZelDescribe(*e), ".\\ZelRegistryBase | ZelRegistryBase | "
-                               "PVOID ZelRegistryBase :: Create ( LPCTSTR, LPCTSTR,... ) | "
-                               "Catch am Methodenende | 1001");
-    ASSERT_NE(e->GetCause(), nullptr);
-    EXPECT_TRUE(e->GetCause()->IsKindOf(RUNTIME_CLASS(CMemoryException)));
+    const ZelLines failure = ZelFailure(
+        [&] { location.Create("Ledger", "2.0", ZelRegistryBase::eOptions, nullptr, nullptr, FALSE, FALSE); });
+    AfxTestFailAllocation(0);
+    EXPECT_EQ(failure, (ZelLines{kCreate, "CMemoryException"}));
 
-    // Without its state the object answers with empty results and ignores changes.
     EXPECT_EQ(PathOf(location), "");
     location.Create("Ledger", "2.0", ZelRegistryBase::eOptions, nullptr, nullptr, FALSE, FALSE);
     location.Create("\\again", FALSE, FALSE);
@@ -116,51 +98,35 @@ TEST(LocationFailure, FailedCreateLeavesALocationWithoutState) {
     EXPECT_EQ(PathOf(location), "");
     intact = location;
     EXPECT_EQ(PathOf(intact), "\\intact");
-    ZelRegistryBase copyOfBroken(location);
+    const ZelRegistryBase copyOfBroken(location);
     EXPECT_EQ(PathOf(copyOfBroken), "");
     EXPECT_TRUE(copyOfBroken == intact);
 }
 
-TEST(LocationFailure, ConstructorsReportTheirOwnTextsAboveTheFailure) {
-    // The implementation object cannot be had: one clause, so no memory number.
+TEST(Location, ConstructorsReportTheirOwnTextsAboveTheFailure) {
+    // The method texts of a failure's converted levels, then the innermost cause's class.
+    const auto methods = [](const ZelLines& chain) {
+        ZelLines texts;
+        for (const std::string& level : chain) texts.push_back(level.substr(0, level.find(" | ", kBase.size())));
+        return texts;
+    };
+    const ZelRegistryBase source("\\source", FALSE, FALSE);
+    AfxTestFailAllocation(1);  // the implementation object: one clause, so no memory number
+    EXPECT_EQ(ZelFailure([] { ZelRegistryBase location; }),
+              (ZelLines{kBase + "ZelRegistryBase :: ZelRegistryBase ( VOID )" + kZelEnd, "CMemoryException"}));
+    AfxTestFailAllocation(2);  // the long form's Create
+    EXPECT_EQ(ZelFailure([] { ZelRegistryBase location("Ledger", "2.0", ZelRegistryBase::eOptions, nullptr, nullptr,
+                                                       FALSE, FALSE); }),
+              (ZelLines{kBase + "ZelRegistryBase :: ZelRegistryBase( LPCTSTR, LPCTSTR,... )" + kZelEnd, kCreate,
+                        "CMemoryException"}));
+    AfxTestFailAllocation(2);  // the short form's Create reports under the constructor's text
+    const std::string shortText = kBase + "ZelRegistryBase :: ZelRegistryBase( PVOID&, ... )";
+    EXPECT_EQ(methods(ZelFailure([] { ZelRegistryBase location("\\path", FALSE, FALSE); })),
+              (ZelLines{shortText, shortText, "CMemoryException"}));
     AfxTestFailAllocation(1);
-    auto plain = ZelExpectConverted([] { ZelRegistryBase location; });
-    ASSERT_TRUE(plain);
-    EXPECT_EQ(ZelDescribe(*plain), ".\\ZelRegistryBase | ZelRegistryBase | "
-                                   "ZelRegistryBase :: ZelRegistryBase ( VOID ) | "
-                                   "Catch am Methodenende | 1001");
-    EXPECT_TRUE(plain->GetCause()->IsKindOf(RUNTIME_CLASS(CMemoryException)));
-
-    // The long constructor's Create fails: constructor, Create and the memory failure form
-    // a chain of three.
-    AfxTestFailAllocation(2);
-    auto chain = ZelExpectConverted([] {
-        ZelRegistryBase location("Ledger", "2.0", ZelRegistryBase::eOptions, nullptr, nullptr, FALSE, FALSE);
-    });
-    ASSERT_TRUE(chain);
-    EXPECT_EQ(ZelDescribe(*chain), ".\\ZelRegistryBase | ZelRegistryBase | "
-                                   "ZelRegistryBase :: ZelRegistryBase( LPCTSTR, LPCTSTR,... ) | "
-                                   "Catch am Methodenende | 1001");
-    ZelPropertyObjectException* create = ZelObjectCause(*chain);
-    ASSERT_NE(create, nullptr);
-    EXPECT_EQ(ZelText(create->GetMethodText()), "PVOID ZelRegistryBase :: Create ( LPCTSTR, LPCTSTR,... )");
-    ASSERT_NE(create->GetCause(), nullptr);
-    EXPECT_TRUE(create->GetCause()->IsKindOf(RUNTIME_CLASS(CMemoryException)));
-
-    // The short form's Create reports under the short constructor's text.
-    AfxTestFailAllocation(2);
-    auto shortChain = ZelExpectConverted([] { ZelRegistryBase location("\\path", FALSE, FALSE); });
-    ASSERT_TRUE(shortChain);
-    const std::string shortText = "ZelRegistryBase :: ZelRegistryBase( PVOID&, ... )";
-    EXPECT_EQ(ZelText(shortChain->GetMethodText()), shortText);
-    ASSERT_NE(ZelObjectCause(*shortChain), nullptr);
-    EXPECT_EQ(ZelText(ZelObjectCause(*shortChain)->GetMethodText()), shortText);
-
-    ZelRegistryBase source("\\source", FALSE, FALSE);
-    AfxTestFailAllocation(1);
-    auto copy = ZelExpectConverted([&] { ZelRegistryBase location(source); });
-    ASSERT_TRUE(copy);
-    EXPECT_EQ(ZelText(copy->GetMethodText()), "ZelRegistryBase :: ZelRegistryBase( const ZelRegistryBase & )");
+    EXPECT_EQ(methods(ZelFailure([&] { ZelRegistryBase location(source); })),
+              (ZelLines{kBase + "ZelRegistryBase :: ZelRegistryBase( const ZelRegistryBase & )", "CMemoryException"}));
+    AfxTestFailAllocation(0);
 }
 
 }  // namespace

@@ -1,11 +1,10 @@
-// The key and value primitives and the key-opening operations, against a real registry:
-// where names land, what write protection refuses, and which calls go through the virtual
-// slots.
+// The key and value primitives and the key-opening operations against a real registry: where
+// names land, what write protection refuses, and which calls go through the virtual slots.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <utility>
-#include <vector>
 
 #include "ZelRegistryBase.h"
 #include "platform/afx/AfxTestHooks.h"
@@ -16,15 +15,16 @@ namespace {
 
 const BYTE kOne[4] = {1, 0, 0, 0};
 
-using NameNormalisation = ZelRegistryTest;
-using EmptyNames = ZelRegistryTest;
-using KeyPrimitives = ZelRegistryTest;
-using WriteProtection = ZelRegistryTest;
-using KeyOpening = ZelRegistryTest;
-using NoState = ZelRegistryTest;
-using VirtualDispatch = ZelRegistryTest;
+class Primitives : public ZelRegistryTest {
+protected:
+    LONG Status(const std::string& strPath, const char* pszName) const {
+        return ZelRawQuery(HKEY_CURRENT_USER, strPath, pszName).lStatus;
+    }
+    // Whether the root holds a value of this name (a value named like a path, not a key).
+    LONG RootValue(const std::string& strName) const { return Status("", strName.c_str()); }
+};
 
-TEST_F(NameNormalisation, NullHandleTakesNameBelowLocationInCurrentUserWhateverTheLocalMachineFlag) {
+TEST_F(Primitives, ANullHandleTakesTheNameBelowTheLocationInCurrentUserWhateverTheLocalMachineFlag) {
     ASSERT_EQ(ZelRawCreate(HKEY_CURRENT_USER, ComposedPath() + "\\Sub"), ERROR_SUCCESS);
     ZelRegistryBase location = Composed(FALSE, TRUE);
     for (const char* pszName : {"Sub", "\\Sub", "Sub\\", "\\Sub\\"}) {
@@ -38,12 +38,12 @@ TEST_F(NameNormalisation, NullHandleTakesNameBelowLocationInCurrentUserWhateverT
     EXPECT_EQ(hKey, nullptr);
 }
 
-TEST_F(NameNormalisation, FreePathEndingInBackslashJoinsValueNameWithOneSeparatorInTheRoot) {
+TEST_F(Primitives, ValueNamesAreJoinedToThePathWithOneBackslashTakenAtEachEnd) {
+    // A path ending in a backslash and a name starting with one leave a single separator.
     const std::string strJoined = m_strFreePath + "\\Entry";
     OwnRootValue(HKEY_CURRENT_USER, strJoined);
-    ZelRegistryBase location((m_strFreePath + "\\").c_str(), FALSE, FALSE);
-    ASSERT_EQ(location.SetValue(nullptr, "\\Entry", REG_DWORD, kOne, 4), ERROR_SUCCESS);
-
+    ZelRegistryBase trailing((m_strFreePath + "\\").c_str(), FALSE, FALSE);
+    ASSERT_EQ(trailing.SetValue(nullptr, "\\Entry", REG_DWORD, kOne, 4), ERROR_SUCCESS);
     const ZelRawValue value = ZelRawQuery(HKEY_CURRENT_USER, "", strJoined.c_str());
     EXPECT_EQ(value.lStatus, ERROR_SUCCESS);
     EXPECT_EQ(value.dwType, static_cast<DWORD>(REG_DWORD));
@@ -52,68 +52,61 @@ TEST_F(NameNormalisation, FreePathEndingInBackslashJoinsValueNameWithOneSeparato
     // Without a path the name is joined to nothing, and keeps the separator.
     const std::string strBare = "\\" + m_strComponent;
     OwnRootValue(HKEY_CURRENT_USER, strBare);
-    ZelRegistryBase bare;
-    ASSERT_EQ(bare.SetValue(nullptr, m_strComponent.c_str(), REG_DWORD, kOne, 4), ERROR_SUCCESS);
-    EXPECT_EQ(ZelRawQuery(HKEY_CURRENT_USER, "", strBare.c_str()).lStatus, ERROR_SUCCESS);
-}
+    ASSERT_EQ(ZelRegistryBase().SetValue(nullptr, m_strComponent.c_str(), REG_DWORD, kOne, 4), ERROR_SUCCESS);
+    EXPECT_EQ(RootValue(strBare), ERROR_SUCCESS);
 
-TEST_F(NameNormalisation, ValueNamesShowThatOnlyOneBackslashGoesAtEachEnd) {
-    const std::string strJoined = m_strFreePath + "\\\\Entry\\";
-    OwnRootValue(HKEY_CURRENT_USER, strJoined);
+    // Only one backslash goes at each end, with or without a handle.
+    const std::string strDoubled = m_strFreePath + "\\\\Entry\\";
+    OwnRootValue(HKEY_CURRENT_USER, strDoubled);
     ZelRegistryBase location(m_strFreePath.c_str(), FALSE, FALSE);
     ASSERT_EQ(location.SetValue(nullptr, "\\\\Entry\\\\", REG_DWORD, kOne, 4), ERROR_SUCCESS);
-    EXPECT_EQ(ZelRawQuery(HKEY_CURRENT_USER, "", strJoined.c_str()).lStatus, ERROR_SUCCESS);
-
+    EXPECT_EQ(RootValue(strDoubled), ERROR_SUCCESS);
     HKEY hKey = location.GetSectionKey("Section", TRUE);
     ASSERT_NE(hKey, nullptr);
     ASSERT_EQ(location.SetValue(hKey, "\\\\Inner", REG_DWORD, kOne, 4), ERROR_SUCCESS);
     ASSERT_EQ(location.SetValue(hKey, "\\", REG_DWORD, kOne, 4), ERROR_SUCCESS);
     location.CloseKey(hKey);
-    EXPECT_EQ(ZelRawQuery(HKEY_CURRENT_USER, m_strFreePath + "\\Section", "\\Inner").lStatus, ERROR_SUCCESS);
-    EXPECT_EQ(ZelRawQuery(HKEY_CURRENT_USER, m_strFreePath + "\\Section", "").lStatus, ERROR_SUCCESS)
-        << "a lone backslash names the unnamed value";
+    EXPECT_EQ(Status(m_strFreePath + "\\Section", "\\Inner"), ERROR_SUCCESS);
+    EXPECT_EQ(Status(m_strFreePath + "\\Section", ""), ERROR_SUCCESS) << "a lone backslash names the unnamed value";
 }
 
-TEST_F(NameNormalisation, GivenHandleLosesOneBackslashAtEachEndAndALoneBackslashNamesTheKeyItself) {
+TEST_F(Primitives, OpenKeyBelowAGivenHandleTrimsTheNameAndLeavesTheHandleOnFailure) {
     ASSERT_EQ(ZelRawCreate(HKEY_CURRENT_USER, m_strFreePath + "\\Child"), ERROR_SUCCESS);
     ZelRegistryBase location(m_strFreePath.c_str(), FALSE, FALSE);
     HKEY hParent = location.GetSectionKey(HKEY_CURRENT_USER, m_strFreePath.c_str(), FALSE);
     ASSERT_NE(hParent, nullptr);
 
     HKEY hChild = hParent;
+    EXPECT_EQ(location.OpenKey(hChild, "Missing", KEY_READ), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(hChild, hParent);
     ASSERT_EQ(location.OpenKey(hChild, "\\Child\\", KEY_READ), ERROR_SUCCESS);
     EXPECT_NE(hChild, hParent);
-    HKEY hSame = hParent;
+    HKEY hSame = hParent;  // a lone backslash: a new handle on the key itself
     ASSERT_EQ(location.OpenKey(hSame, "\\", KEY_READ), ERROR_SUCCESS);
-    EXPECT_NE(hSame, hParent) << "a new handle on the same key";
+    EXPECT_NE(hSame, hParent);
     UINT nSubKeys = 0;
     EXPECT_EQ(location.QueryInfoKey(hSame, &nSubKeys, nullptr), ERROR_SUCCESS);
     EXPECT_EQ(nSubKeys, 1u);
+    EXPECT_EQ(location.QueryInfoKey(hParent, &nSubKeys, nullptr), ERROR_SUCCESS) << "the parent stays open";
     EXPECT_TRUE(location.VerifyKey(hParent, "\\"));
-
     for (HKEY* pKey : {&hChild, &hSame, &hParent}) location.CloseKey(*pKey);
 }
 
-TEST_F(EmptyNames, QueriesRefuseThemWhileValueWritesAddressTheUnnamedValue) {
+TEST_F(Primitives, EmptyNamesAreRefusedForQueriesAndKeysWhileValueWritesAddressTheUnnamedValue) {
     ZelRegistryBase location = Composed();
     HKEY hKey = location.GetSectionKey("Section", TRUE);
     ASSERT_NE(hKey, nullptr);
-
+    const std::string strSection = ComposedPath() + "\\Section";
     for (const char* pszName : {"", static_cast<const char*>(nullptr)}) {
         ASSERT_EQ(location.SetValue(hKey, pszName, REG_DWORD, kOne, 4), ERROR_SUCCESS);
-        EXPECT_EQ(ZelRawQuery(HKEY_CURRENT_USER, ComposedPath() + "\\Section", "").lStatus, ERROR_SUCCESS);
-
+        EXPECT_EQ(Status(strSection, ""), ERROR_SUCCESS);
         DWORD dwType = 77;
         BYTE abData[4] = {9, 9, 9, 9};
         DWORD cbData = sizeof(abData);
         EXPECT_EQ(location.QueryValue(hKey, pszName, &dwType, abData, &cbData), ERROR_NO_DATA);
-        EXPECT_EQ(dwType, 77u);
-        EXPECT_EQ(abData[0], 9);
-        EXPECT_EQ(cbData, 4u);
-
+        EXPECT_EQ(std::make_tuple(dwType, abData[0], cbData), std::make_tuple(77u, BYTE{9}, 4u)) << "nothing written";
         ASSERT_EQ(location.DeleteValue(hKey, pszName), ERROR_SUCCESS);
-        EXPECT_EQ(ZelRawQuery(HKEY_CURRENT_USER, ComposedPath() + "\\Section", "").lStatus,
-                  ERROR_FILE_NOT_FOUND);
+        EXPECT_EQ(Status(strSection, ""), ERROR_FILE_NOT_FOUND);
 
         // Key names: nothing is created, opened or deleted, and the handle stays as it was.
         HKEY hSame = hKey;
@@ -125,30 +118,11 @@ TEST_F(EmptyNames, QueriesRefuseThemWhileValueWritesAddressTheUnnamedValue) {
         EXPECT_NE(location.OpenKey(hNull, pszName, KEY_READ), ERROR_SUCCESS);
         EXPECT_EQ(hNull, nullptr);
     }
-    EXPECT_TRUE(ZelRawKeyExists(HKEY_CURRENT_USER, ComposedPath() + "\\Section"));
+    EXPECT_TRUE(ZelRawKeyExists(HKEY_CURRENT_USER, strSection));
     location.CloseKey(hKey);
 }
 
-TEST_F(KeyPrimitives, OpenKeyKeepsTheCallersHandleOnFailureAndLeavesTheParentOpen) {
-    ZelRegistryBase location = Composed();
-    HKEY hParent = location.GetSectionKey("Parent\\Child", TRUE);
-    location.CloseKey(hParent);
-    hParent = location.GetSectionKey("Parent", FALSE);
-    ASSERT_NE(hParent, nullptr);
-
-    HKEY hKey = hParent;
-    EXPECT_EQ(location.OpenKey(hKey, "Missing", KEY_READ), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(hKey, hParent);
-    ASSERT_EQ(location.OpenKey(hKey, "Child", KEY_READ), ERROR_SUCCESS);
-    EXPECT_NE(hKey, hParent);
-    UINT nSubKeys = 0;
-    EXPECT_EQ(location.QueryInfoKey(hParent, &nSubKeys, nullptr), ERROR_SUCCESS) << "parent still open";
-    EXPECT_EQ(nSubKeys, 1u);
-    location.CloseKey(hKey);
-    location.CloseKey(hParent);
-}
-
-TEST_F(KeyPrimitives, DeleteKeyTakesTheWholeSubTreeWithEitherFlagAndReportsAMissingKey) {
+TEST_F(Primitives, DeleteKeyTakesTheWholeSubTreeWithEitherFlagAndReportsAMissingKey) {
     ZelRegistryBase location = Composed();
     for (BOOL bFlag : {TRUE, FALSE}) {
         ASSERT_EQ(ZelRawCreate(HKEY_CURRENT_USER, ComposedPath() + "\\Tree\\Leaf\\Deeper"), ERROR_SUCCESS);
@@ -159,7 +133,7 @@ TEST_F(KeyPrimitives, DeleteKeyTakesTheWholeSubTreeWithEitherFlagAndReportsAMiss
     EXPECT_TRUE(ZelRawKeyExists(HKEY_CURRENT_USER, ComposedPath()));
 }
 
-TEST_F(KeyPrimitives, ResetHandleClosesWhatItHoldsAndCloseKeyClosesOnce) {
+TEST_F(Primitives, ResetHandleClosesWhatItHoldsAndCloseKeyClosesOnce) {
     ZelRegistryBase location = Composed();
     const auto handlesBefore = ZelOpenKeyHandleCount();
     HKEY hKey = location.GetSectionKey("Section", TRUE);
@@ -177,7 +151,7 @@ TEST_F(KeyPrimitives, ResetHandleClosesWhatItHoldsAndCloseKeyClosesOnce) {
     EXPECT_EQ(hKey, nullptr);
 }
 
-TEST_F(WriteProtection, RefusesCreatingKeysAndSettingValuesButStillReadsAndDeletes) {
+TEST_F(Primitives, WriteProtectionRefusesCreatingKeysAndSettingValuesButStillReadsAndDeletes) {
     const std::string strSection = ComposedPath() + "\\Section";
     ASSERT_EQ(ZelRawCreate(HKEY_CURRENT_USER, strSection + "\\Sub"), ERROR_SUCCESS);
     ASSERT_EQ(ZelRawSet(HKEY_CURRENT_USER, strSection, "Gone", REG_DWORD, kOne, 4), ERROR_SUCCESS);
@@ -185,8 +159,7 @@ TEST_F(WriteProtection, RefusesCreatingKeysAndSettingValuesButStillReadsAndDelet
 
     EXPECT_EQ(location.SetValue(nullptr, "Value", REG_DWORD, kOne, 4), ERROR_ACCESS_DENIED);
     HKEY hKey = nullptr;
-    EXPECT_EQ(location.CreateKey(hKey, "Section", nullptr, 0, KEY_READ, nullptr, nullptr),
-              ERROR_ACCESS_DENIED);
+    EXPECT_EQ(location.CreateKey(hKey, "Section", nullptr, 0, KEY_READ, nullptr, nullptr), ERROR_ACCESS_DENIED);
     EXPECT_FALSE(location.CreateKey(hKey, "Section", KEY_READ));
     EXPECT_EQ(hKey, nullptr);
     EXPECT_EQ(location.GetSectionKey("Section", FALSE), nullptr) << "refused even for reading";
@@ -201,31 +174,26 @@ TEST_F(WriteProtection, RefusesCreatingKeysAndSettingValuesButStillReadsAndDelet
     EXPECT_EQ(location.DeleteValue(hKey, "Gone"), ERROR_SUCCESS);
     EXPECT_EQ(location.DeleteKey(hKey, "Sub", FALSE), ERROR_SUCCESS);
     location.CloseKey(hKey);
-
-    EXPECT_EQ(ZelRawQuery(HKEY_CURRENT_USER, strSection, "Gone").lStatus, ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(Status(strSection, "Gone"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(Status(strSection, "New"), ERROR_FILE_NOT_FOUND);
     EXPECT_FALSE(ZelRawKeyExists(HKEY_CURRENT_USER, strSection + "\\Sub"));
-    EXPECT_EQ(ZelRawQuery(HKEY_CURRENT_USER, strSection, "New").lStatus, ERROR_FILE_NOT_FOUND);
 }
 
-TEST_F(KeyOpening, ApplicationKeyIsTheRootThatTheLocalMachineFlagChooses) {
+TEST_F(Primitives, TheApplicationKeyIsTheRootThatTheLocalMachineFlagChooses) {
     ASSERT_EQ(ZelRawCreate(HKEY_CURRENT_USER, m_strFreePath), ERROR_SUCCESS);
+    const std::string strMachineOnly = "Software\\Quellmar\\Components\\" + m_strComponent;
+    const bool bMachineWritable = ZelRawCreate(HKEY_LOCAL_MACHINE, strMachineOnly) == ERROR_SUCCESS;
     for (BOOL bLocalMachine : {FALSE, TRUE}) {
         ZelRegistryBase location("Elsewhere", FALSE, bLocalMachine);
         HKEY hKey = location.GetAppRegistryKey();
         ASSERT_NE(hKey, nullptr);
         EXPECT_EQ(location.VerifyKey(hKey, m_strFreePath.c_str()), !bLocalMachine);
+        EXPECT_EQ(location.VerifyKey(hKey, strMachineOnly.c_str()), bMachineWritable && bLocalMachine);
         location.CloseKey(hKey);
     }
-    if (ZelRawCreate(HKEY_LOCAL_MACHINE, "Software\\Quellmar\\Components\\" + m_strComponent) !=
-        ERROR_SUCCESS)
-        GTEST_SKIP() << "HKEY_LOCAL_MACHINE is not writable here";
-    ZelRegistryBase location("Elsewhere", FALSE, TRUE);
-    HKEY hKey = location.GetAppRegistryKey();
-    EXPECT_TRUE(location.VerifyKey(hKey, ("Software\\Quellmar\\Components\\" + m_strComponent).c_str()));
-    location.CloseKey(hKey);
 }
 
-TEST_F(KeyOpening, SectionKeyForReadingCreatesNothingForWritingCreatesEveryLevel) {
+TEST_F(Primitives, ASectionKeyForReadingCreatesNothingAndForWritingCreatesEveryLevel) {
     ZelRegistryBase location = Composed();
     EXPECT_EQ(location.GetSectionKey("Window", FALSE), nullptr);
     EXPECT_FALSE(ZelRawKeyExists(HKEY_CURRENT_USER, "Software\\Quellmar\\Components\\" + m_strComponent));
@@ -241,14 +209,13 @@ TEST_F(KeyOpening, SectionKeyForReadingCreatesNothingForWritingCreatesEveryLevel
     location.CloseKey(hPane);
     location.CloseKey(hWindow);
 
-    // Opened for reading only.
-    HKEY hRead = location.GetSectionKey("Window", FALSE);
+    HKEY hRead = location.GetSectionKey("Window", FALSE);  // opened for reading only
     ASSERT_NE(hRead, nullptr);
     EXPECT_EQ(RegSetValueExA(hRead, "Left", 0, REG_DWORD, kOne, 4), ERROR_ACCESS_DENIED);
     location.CloseKey(hRead);
 }
 
-TEST_F(NoState, LocationThatLostItsStateOpensAndWritesNothing) {
+TEST_F(Primitives, ALocationThatLostItsStateOpensAndWritesNothing) {
     // Empty texts hold no buffer, so the first one set allocates, and fails.
     ZelRegistryBase location;
     AfxTestFailAllocation(1);
@@ -259,9 +226,8 @@ TEST_F(NoState, LocationThatLostItsStateOpensAndWritesNothing) {
     EXPECT_EQ(location.GetAppRegistryKey(), nullptr);
     HKEY hKey = nullptr;
     EXPECT_EQ(location.CreateKey(hKey, "Section", nullptr, 0, KEY_READ, nullptr, nullptr), ERROR_NO_DATA);
-    EXPECT_EQ(location.SetValue(HKEY_CURRENT_USER, m_strComponent.c_str(), REG_DWORD, kOne, 4),
-              ERROR_SUCCESS);
-    EXPECT_EQ(ZelRawQuery(HKEY_CURRENT_USER, "", m_strComponent.c_str()).lStatus, ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(location.SetValue(HKEY_CURRENT_USER, m_strComponent.c_str(), REG_DWORD, kOne, 4), ERROR_SUCCESS);
+    EXPECT_EQ(RootValue(m_strComponent), ERROR_FILE_NOT_FOUND);
     EXPECT_FALSE(location.VerifyKey(HKEY_CURRENT_USER, "Software"));
     EXPECT_FALSE(location.WriteProfileStringA("Section", "Entry", "text"));
 }
@@ -272,9 +238,9 @@ public:
     explicit Recorder(LPCTSTR pszComponent)
         : ZelRegistryBase(pszComponent, "2.0", eOptions, nullptr, nullptr, FALSE, FALSE) {}
 
-    void ResetHandle(HKEY& hKey, BOOL bLocalMachine) override {
+    void ResetHandle(HKEY& hKey, BOOL bMachine) override {
         Log("Reset");
-        ZelRegistryBase::ResetHandle(hKey, bLocalMachine);
+        ZelRegistryBase::ResetHandle(hKey, bMachine);
     }
     BOOL VerifyKey(HKEY hKey, LPCTSTR pszKey) override {
         Log("Verify");
@@ -297,17 +263,15 @@ public:
         Log("Close");
         ZelRegistryBase::CloseKey(hKey);
     }
-
     // The calls recorded since the last Take, separated by blanks.
     std::string Take() { return std::exchange(m_strCalls, std::string()); }
 
 private:
     void Log(const char* pszCall) { m_strCalls += (m_strCalls.empty() ? "" : " ") + std::string(pszCall); }
-
     std::string m_strCalls;
 };
 
-TEST_F(VirtualDispatch, PrimitivesAndKeyOpeningReachEachOtherThroughTheVirtualSlots) {
+TEST_F(Primitives, PrimitivesAndKeyOpeningReachEachOtherThroughTheVirtualSlots) {
     Recorder recorder(m_strComponent.c_str());
     HKEY hKey = recorder.GetSectionKey("Section", TRUE);
     EXPECT_EQ(recorder.Take(), "CreateShort Create Reset");

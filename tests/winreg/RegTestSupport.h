@@ -15,81 +15,114 @@
 #include "platform/winreg/ZelWinReg.h"
 #endif
 
-// SHDeleteKeyA returns a DWORD in some Windows headers, LONG in others; tests compare LONGs.
+// SHDeleteKeyA returns a DWORD in some Windows headers, LONG in others.
 inline LONG ShDeleteKey(HKEY key, const char* subKey) { return static_cast<LONG>(SHDeleteKeyA(key, subKey)); }
 
-// Every test works below a key of its own, HKCU\Software\ZelRegistryTest\<suite>.<test>,
-// which it removes again.
+inline LONG Set(HKEY key, const char* name, DWORD type, const void* data, DWORD size) {
+    return RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
+}
+
+// Creates `path` below `root` and sets a DWORD in it; also for forked children, which report statuses.
+inline LONG WriteDword(HKEY root, const char* path, const char* name, DWORD value) {
+    HKEY key = nullptr;
+    LONG rc = RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    if (rc != ERROR_SUCCESS) return rc;
+    rc = Set(key, name, REG_DWORD, &value, sizeof value);
+    RegCloseKey(key);
+    return rc;
+}
+
+// The DWORD, or -1 when it cannot be read.
+inline int64_t ReadDword(HKEY root, const char* path, const char* name) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return -1;
+    DWORD value = 0, size = sizeof value;
+    const LONG rc = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS && size == 4 ? static_cast<int64_t>(value) : int64_t{-1};
+}
+
+// Every test works below a key of its own, HKCU\Software\ZelRegistryTest\<suite>.<test>.
 class RegTest : public ::testing::Test {
 protected:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         path_ = std::string("Software\\ZelRegistryTest\\") + info->test_suite_name() + "." + info->name();
-        SHDeleteKeyA(HKEY_CURRENT_USER, path_.c_str());
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0,
-                                                 KEY_ALL_ACCESS, nullptr, &root_, nullptr));
+        ShDeleteKey(HKEY_CURRENT_USER, path_.c_str());
+        root_ = Create(HKEY_CURRENT_USER, path_.c_str());
+        ASSERT_NE(nullptr, root_);
     }
     void TearDown() override {
         RegCloseKey(root_);
-        SHDeleteKeyA(HKEY_CURRENT_USER, path_.c_str());
+        ShDeleteKey(HKEY_CURRENT_USER, path_.c_str());
     }
 
-    // Creates (or opens) a key below `parent`; fails the test when it cannot.
-    HKEY Create(HKEY parent, const char* name, REGSAM access = KEY_ALL_ACCESS) {
+    static HKEY Create(HKEY parent, const char* name) {
         HKEY key = nullptr;
-        EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(parent, name, 0, nullptr, 0, access, nullptr, &key, nullptr))
-            << name;
+        EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(parent, name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
         return key;
     }
-    HKEY Open(HKEY parent, const char* name, REGSAM access = KEY_ALL_ACCESS) {
+    static HKEY Open(HKEY parent, const char* name, REGSAM access = KEY_ALL_ACCESS) {
         HKEY key = nullptr;
         EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(parent, name, 0, access, &key)) << name;
         return key;
     }
-    static void SetString(HKEY key, const char* name, const char* text) {
-        ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                                                static_cast<DWORD>(std::strlen(text) + 1)));
-    }
-    static void SetDword(HKEY key, const char* name, DWORD value) {
-        ASSERT_EQ(ERROR_SUCCESS,
-                  RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value));
-    }
-    // The value's bytes, or an empty vector with the status in `status`.
-    static std::vector<BYTE> Read(HKEY key, const char* name, DWORD* type = nullptr, LONG* status = nullptr) {
-        DWORD size = 0;
-        LONG rc = RegQueryValueExA(key, name, nullptr, type, nullptr, &size);
-        std::vector<BYTE> data(size);
-        if (rc == ERROR_SUCCESS && size) rc = RegQueryValueExA(key, name, nullptr, type, data.data(), &size);
-        if (status) *status = rc;
-        if (rc != ERROR_SUCCESS) data.clear();
-        return data;
-    }
-    static std::string ReadString(HKEY key, const char* name) {
-        std::vector<BYTE> data = Read(key, name);
-        return std::string(data.begin(), data.end()).c_str();
+    HKEY OpenRoot(REGSAM access) const { return Open(HKEY_CURRENT_USER, path_.c_str(), access); }
+    // Creates (or opens) and closes a key; the status.
+    static LONG CreateKey(HKEY parent, const char* name, DWORD* disposition = nullptr, DWORD options = 0) {
+        HKEY key = nullptr;
+        const LONG rc = RegCreateKeyExA(parent, name, 0, nullptr, options, KEY_ALL_ACCESS, nullptr, &key, disposition);
+        if (rc == ERROR_SUCCESS) RegCloseKey(key);
+        return rc;
     }
     static bool KeyExists(HKEY parent, const char* name) {
         HKEY key = nullptr;
-        if (RegOpenKeyExA(parent, name, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-        RegCloseKey(key);
-        return true;
+        return RegOpenKeyExA(parent, name, 0, KEY_READ, &key) == ERROR_SUCCESS && RegCloseKey(key) == ERROR_SUCCESS;
     }
-    // The sub-key names in enumeration order.
-    static std::vector<std::string> SubKeys(HKEY key) {
+    static void SetString(HKEY key, const char* name, const char* text) {
+        EXPECT_EQ(ERROR_SUCCESS, Set(key, name, REG_SZ, text, static_cast<DWORD>(std::strlen(text) + 1)));
+    }
+    static void SetDword(HKEY key, const char* name, DWORD value) {
+        EXPECT_EQ(ERROR_SUCCESS, Set(key, name, REG_DWORD, &value, sizeof value));
+    }
+    // The status of a query for the value's size.
+    static LONG Query(HKEY key, const char* name) {
+        DWORD size = 0;
+        return RegQueryValueExA(key, name, nullptr, nullptr, nullptr, &size);
+    }
+    // The value's bytes (none when it cannot be read).
+    static std::string Read(HKEY key, const char* name, DWORD* type = nullptr) {
+        DWORD size = 0;
+        if (RegQueryValueExA(key, name, nullptr, type, nullptr, &size) != ERROR_SUCCESS) return {};
+        std::string data(size, '\0');
+        if (size && RegQueryValueExA(key, name, nullptr, type, reinterpret_cast<BYTE*>(&data[0]), &size)) return {};
+        return data;
+    }
+    static std::string ReadString(HKEY key, const char* name) { return Read(key, name).c_str(); }
+    // The sub-key names of `key` itself, or of its sub-key `path`, in enumeration order.
+    static std::vector<std::string> SubKeys(HKEY key, const char* path = nullptr) {
         std::vector<std::string> names;
+        HKEY sub = key;
+        if (path && RegOpenKeyExA(key, path, 0, KEY_READ, &sub) != ERROR_SUCCESS) return names;
         char name[512];
-        for (DWORD i = 0; RegEnumKeyA(key, i, name, sizeof name) == ERROR_SUCCESS; ++i) names.push_back(name);
+        for (DWORD i = 0; RegEnumKeyA(sub, i, name, sizeof name) == ERROR_SUCCESS; ++i) names.push_back(name);
+        if (path) RegCloseKey(sub);
         return names;
     }
     static std::vector<std::string> ValueNames(HKEY key) {
         std::vector<std::string> names;
         char name[512];
-        for (DWORD i = 0;; ++i) {
-            DWORD length = sizeof name;
-            if (RegEnumValueA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        for (DWORD i = 0, length = sizeof name;
+             RegEnumValueA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+             ++i, length = sizeof name)
             names.push_back(name);
-        }
         return names;
+    }
+    static uint64_t LastWrite(HKEY key) {
+        FILETIME time{0, 0};
+        EXPECT_EQ(ERROR_SUCCESS, RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                                  nullptr, nullptr, nullptr, &time));
+        return (uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
     }
 
     const std::string& path() const { return path_; }
