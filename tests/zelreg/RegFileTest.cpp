@@ -1,0 +1,187 @@
+// .reg files: what export writes, byte for byte where it matters; every value type there and
+// back; REGEDIT4 and UTF-8 files; deletions; malformed files refused before any change.
+#include "zelreg/RegFileParser.h"
+#include "zelreg/Utf16.h"
+#include "ZelregTestSupport.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+class ZelregRegFile : public ZelregTest {};
+
+const std::string kHeader = "Windows Registry Editor Version 5.00";
+
+// ASCII text as UTF-16LE, made by hand rather than by the converter under test.
+std::string AsciiUtf16(const std::string& text) {
+    std::string bytes;
+    for (char c : text) bytes += std::string(1, c) + '\0';
+    return bytes;
+}
+
+std::string ExportedText(const std::string& file) {
+    std::string text;
+    const std::string bytes = ReadBytes(file);
+    EXPECT_EQ("\xFF\xFE", bytes.substr(0, 2));
+    EXPECT_TRUE(zelreg::Utf16ToUtf8(zelreg::Utf16FromLittleEndian(bytes.substr(2)), text));
+    return text;
+}
+
+TEST_F(ZelregRegFile, ExportBeginsWithBomHeaderAndCrlfAndEscapesStrings) {
+    Set("", "Name", REG_SZ, "a\"b\\c\0"s);
+    Set("", "Count", REG_DWORD, "\x0a\0\0\0"s);
+    ASSERT_EQ(0, Run({"export", Key(), File("begin.reg")}).code);
+
+    const std::string expected = "\xFF\xFE" + AsciiUtf16(kHeader + "\r\n\r\n[" + Key() + "]\r\n");
+    EXPECT_EQ(expected, ReadBytes(File("begin.reg")).substr(0, expected.size()));
+    const std::string text = ExportedText(File("begin.reg"));
+    EXPECT_NE(std::string::npos, text.find("\r\n\"Name\"=\"a\\\"b\\\\c\"\r\n"));
+    EXPECT_NE(std::string::npos, text.find("\r\n\"Count\"=dword:0000000a\r\n"));
+    EXPECT_EQ("\r\n\r\n", text.substr(text.size() - 4));
+    for (std::size_t i = text.find('\n'); i != std::string::npos; i = text.find('\n', i + 1))
+        EXPECT_EQ('\r', text[i - 1]) << "bare line feed at " << i;
+}
+
+TEST_F(ZelregRegFile, EveryValueTypeSurvivesExportAndImport) {
+    struct Value {
+        std::string below, name;
+        DWORD type;
+        std::string data;
+    };
+    std::string blob;
+    for (int i = 0; i < 200; ++i) blob.push_back(static_cast<char>(i));
+    const std::vector<Value> values = {
+        {"", "", REG_SZ, "default\0"s},
+        {"", "Größe \"quoted\" \\path\\", REG_SZ, "C:\\Temp\\\"x\" ü\0"s},
+        {"", "Lines", REG_SZ, "one\r\ntwo\0"s},
+        {"", "NoTerminator", REG_SZ, "abc"},
+        {"", "Empty", REG_SZ, ""},
+        {"", "Path", REG_EXPAND_SZ, "%HOME%\\bin\0"s},
+        {"", "Liste 名前", REG_MULTI_SZ, "eins\0zwei 😀\0\0"s},
+        {"", "Dword", REG_DWORD, "\x78\x56\x34\x12"},
+        {"", "ShortDword", REG_DWORD, "\x01\x02"},
+        {"", "Qword", REG_QWORD, "\x01\x02\x03\x04\x05\x06\x07\x88"},
+        {"", "Blob", REG_BINARY, blob},
+        {"", "Nothing", REG_NONE, ""},
+        {"", "Own type", 0x1234, "\x01\x02"},
+        {"Unterschlüssel ☃", "Emoji 😀", REG_SZ, "ü😀\0"s},
+    };
+    // What the registry gives back is what export saw; the store may add a missing NUL.
+    std::vector<std::pair<DWORD, std::string>> before;
+    for (const Value& v : values) {
+        Set(v.below, v.name, v.type, v.data);
+        before.push_back(Get(v.below, v.name));
+        EXPECT_EQ(v.type, before.back().first) << v.name;
+    }
+    zelreg::KeyHandle empty;
+    ASSERT_EQ(ERROR_SUCCESS, empty.Create(HKEY_CURRENT_USER, SubKey("Leer"), KEY_WRITE));
+    empty.Reset();
+    ASSERT_EQ(0, Run({"export", Key(), File("all.reg")}).code);
+
+    // Names and strings are UTF-16 in the file: ö and ß, and 😀 as a surrogate pair.
+    const std::string bytes = ReadBytes(File("all.reg"));
+    EXPECT_NE(std::string::npos, bytes.find("G\0r\0\xF6\0\xDF\0e\0"s));
+    EXPECT_NE(std::string::npos, bytes.find("\x3D\xD8\x00\xDE"s));
+    const std::string text = ExportedText(File("all.reg"));
+    EXPECT_NE(std::string::npos, text.find("\"Path\"=hex(2):25,00,48,00,4f,00,4d,00,45,00,25,00,5c,00"));
+    EXPECT_NE(std::string::npos, text.find("\"Own type\"=hex(1234):01,02\r\n"));
+    EXPECT_NE(std::string::npos, text.find("\"Blob\"=hex:00,01,02,"));
+    // Hex data is wrapped at 80 columns (key names and quoted strings never are).
+    std::size_t start = 0, wrapped = 0;
+    for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        std::u16string line;
+        zelreg::Utf8ToUtf16(text.substr(start, end - start), line);
+        if (line.find(u"hex") == std::u16string::npos && line.substr(0, 2) != u"  ") continue;
+        EXPECT_LE(line.size(), 80u) << text.substr(start, end - start);
+        wrapped += line.back() == u'\\';
+    }
+    EXPECT_GE(wrapped, 8u);  // 200 bytes of "xx," take at least eight lines
+
+    ASSERT_EQ(ERROR_SUCCESS, static_cast<LONG>(SHDeleteKeyA(HKEY_CURRENT_USER, SubKey().c_str())));
+    const ZelregResult imported = Run({"import", File("all.reg")});
+    ASSERT_EQ(0, imported.code) << imported.err;
+    for (std::size_t i = 0; i < values.size(); ++i) EXPECT_EQ(before[i], Get(values[i].below, values[i].name)) << values[i].name;
+    EXPECT_TRUE(Exists("Leer"));
+}
+
+TEST_F(ZelregRegFile, Regedit4AndUtf8FilesImport) {
+    WriteBytes(File("four.reg"), "REGEDIT4\r\n\r\n; 8-bit strings\r\n[" + Key("Vier") +
+                                     "]\r\n\"Text\"=\"café\"\r\n"
+                                     "\"Pfad\"=hex(2):25,48,4f,4d,45,25,00\r\n"
+                                     "\"Liste\"=hex(7):61,00,62,\\\r\n  00,00\r\n"
+                                     "@=dword:00000010\r\n");
+    ZelregResult result = Run({"import", File("four.reg")});
+    ASSERT_EQ(0, result.code) << result.err;
+    EXPECT_EQ(std::make_pair(DWORD{REG_SZ}, "café\0"s), Get("Vier", "Text"));
+    EXPECT_EQ(std::make_pair(DWORD{REG_EXPAND_SZ}, "%HOME%\0"s), Get("Vier", "Pfad"));
+    EXPECT_EQ(std::make_pair(DWORD{REG_MULTI_SZ}, "a\0b\0\0"s), Get("Vier", "Liste"));
+    EXPECT_EQ(std::make_pair(DWORD{REG_DWORD}, "\x10\0\0\0"s), Get("Vier", ""));
+
+    // Version 5 saved as UTF-8 with a byte order mark and bare line feeds: hex(2) is still UTF-16.
+    WriteBytes(File("five.reg"), "\xEF\xBB\xBF" + kHeader + "\n\n[" + Key("Fünf") +
+                                     "]\n\"Größe\"=\"groß\"\n\"Pfad\"=hex(2):25,00,41,00,fc,00,00,00\n");
+    result = Run({"import", File("five.reg")});
+    ASSERT_EQ(0, result.code) << result.err;
+    EXPECT_EQ(std::make_pair(DWORD{REG_SZ}, "groß\0"s), Get("Fünf", "Größe"));
+    EXPECT_EQ(std::make_pair(DWORD{REG_EXPAND_SZ}, "%Aü\0"s), Get("Fünf", "Pfad"));
+}
+
+TEST_F(ZelregRegFile, DeletionEntriesRemoveKeysAndValues) {
+    Set("Sub\\Deep", "v", REG_SZ, "x\0"s);
+    Set("", "Gone", REG_SZ, "x\0"s);
+    Set("", "", REG_SZ, "x\0"s);
+    Set("", "Stay", REG_SZ, "x\0"s);
+    WriteBytes(File("delete.reg"), kHeader + "\r\n\r\n[-" + Key("Sub") + "]\r\n[-" + Key("Never") + "]\r\n\r\n[" +
+                                       Key() + "]\r\n\"Gone\"=-\r\n@=-\r\n\"Never\"=-\r\n");
+    const ZelregResult result = Run({"import", File("delete.reg")});
+    ASSERT_EQ(0, result.code) << result.err;
+    EXPECT_FALSE(Exists("Sub"));
+    EXPECT_EQ("<missing>", Get("", "Gone").second);
+    EXPECT_EQ("<missing>", Get("", "").second);
+    EXPECT_EQ("x\0"s, Get("", "Stay").second);
+}
+
+TEST_F(ZelregRegFile, MalformedFileIsRefusedWithItsLineBeforeAnyChange) {
+    // Lines 1 to 3 are good and would create this test's key; the fault is on `line`.
+    const std::string good = kHeader + "\r\n[" + Key() + "]\r\n\"First\"=\"1\"\r\n";
+    struct Case {
+        std::string text;
+        int line;
+    };
+    const std::vector<Case> cases = {
+        {"REGEDIT5\r\n[" + Key() + "]\r\n", 1},
+        {good + "[HKEY_CLASSES_ROOT\\x]\r\n", 4},
+        {good + "[" + Key() + "\r\n", 4},
+        {good + "[-HKEY_CURRENT_USER]\r\n", 4},
+        {good + "[-" + Key("x") + "]\r\n\"a\"=\"b\"\r\n", 5},
+        {good + "\"a\"=\"b\r\n", 4},
+        {good + "\"a\"=\"b\" c\r\n", 4},
+        {good + "\"a\" \"b\"\r\n", 4},
+        {good + "\"a\"=dword:123456789\r\n", 4},
+        {good + "\"a\"=dword:12x4\r\n", 4},
+        {good + "\"a\"=hex(2x):00\r\n", 4},
+        {good + "\r\n\"a\"=hex:01,\\\r\n  02,2g\r\n\"b\"=\"c\"\r\n", 5},
+        {good + "\"a\"=hex:01,02,\\", 4},
+        {good + "\"a\"=hex(2):41\r\n", 4},
+        {good + "\"a\"=word:1\r\n", 4},
+        {good + "just text\r\n", 4},
+        {good + "\"\xC3(\"=\"x\"\r\n", 4},
+        {"\xFF\xFE" + AsciiUtf16(good) + "\"\0"s + "\x00\xD8"s + AsciiUtf16("\"=\"x\"\r\n"), 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        try {
+            zelreg::ParseRegFile(c.text);
+            ADD_FAILURE() << "accepted";
+        } catch (const zelreg::RegFileError& e) {
+            EXPECT_EQ(c.line, e.Line()) << e.what();
+        }
+        WriteBytes(File("bad.reg"), c.text);
+        const ZelregResult result = Run({"import", File("bad.reg")});
+        EXPECT_EQ(1, result.code);
+        EXPECT_NE(std::string::npos, result.err.find("line " + std::to_string(c.line) + ":")) << result.err;
+        EXPECT_FALSE(Exists(""));
+    }
+}
+
+}  // namespace

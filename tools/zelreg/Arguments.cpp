@@ -1,0 +1,57 @@
+#include "Arguments.h"
+
+#include "TextUtil.h"
+
+namespace zelreg {
+namespace {
+
+bool LooksLikeSwitch(const std::string& word) {
+    if (word.size() < 2 || (word[0] != '/' && word[0] != '-')) return false;
+    for (std::size_t i = 1; i < word.size(); ++i) {
+        const char c = word[i];
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<Arguments> Arguments::Parse(const std::vector<std::string>& words,
+                                          const std::vector<SwitchRule>& rules, std::string& problem) {
+    Arguments arguments;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::string& word = words[i];
+        if (!LooksLikeSwitch(word)) {
+            arguments.positional_.push_back(word);
+            continue;
+        }
+        const SwitchRule* rule = nullptr;
+        for (const SwitchRule& known : rules)
+            if (EqualsNoCase(word.substr(1), known.name)) rule = &known;
+        if (!rule) {
+            problem = "unknown option " + word;
+            return std::nullopt;
+        }
+        if (arguments.Has(rule->name)) {
+            problem = "option " + word + " given twice";
+            return std::nullopt;
+        }
+        std::string value;
+        if (rule->takesValue) {
+            if (i + 1 == words.size()) {
+                problem = "option " + word + " needs a value";
+                return std::nullopt;
+            }
+            value = words[++i];
+        }
+        arguments.switches_[rule->name] = value;
+    }
+    return arguments;
+}
+
+std::string Arguments::Value(const std::string& name, const std::string& fallback) const {
+    const auto found = switches_.find(name);
+    return found == switches_.end() ? fallback : found->second;
+}
+
+}  // namespace zelreg

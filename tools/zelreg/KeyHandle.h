@@ -1,0 +1,49 @@
+// An open registry key that closes itself.
+#pragma once
+
+#include "Registry.h"
+
+#include <string>
+#include <utility>
+
+namespace zelreg {
+
+class KeyHandle {
+public:
+    KeyHandle() = default;
+    KeyHandle(const KeyHandle&) = delete;
+    KeyHandle& operator=(const KeyHandle&) = delete;
+    KeyHandle(KeyHandle&& other) noexcept : key_(std::exchange(other.key_, nullptr)) {}
+    KeyHandle& operator=(KeyHandle&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            key_ = std::exchange(other.key_, nullptr);
+        }
+        return *this;
+    }
+    ~KeyHandle() { Reset(); }
+
+    HKEY get() const { return key_; }
+    explicit operator bool() const { return key_ != nullptr; }
+
+    void Reset() {
+        if (key_) RegCloseKey(key_);
+        key_ = nullptr;
+    }
+
+    // Opens or creates `path` below `parent`; on failure the handle stays empty.
+    LONG Open(HKEY parent, const std::string& path, REGSAM access) {
+        Reset();
+        return RegOpenKeyExA(parent, path.c_str(), 0, access, &key_);
+    }
+    LONG Create(HKEY parent, const std::string& path, REGSAM access) {
+        Reset();
+        return RegCreateKeyExA(parent, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, &key_,
+                               nullptr);
+    }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+}  // namespace zelreg

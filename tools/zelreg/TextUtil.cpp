@@ -1,0 +1,39 @@
+#include "TextUtil.h"
+
+namespace zelreg {
+namespace {
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+bool Blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+}  // namespace
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && StartsWithNoCase(a, b);
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i)
+        if (Lower(text[i]) != Lower(prefix[i])) return false;
+    return true;
+}
+
+std::string_view TrimLeft(std::string_view text) {
+    while (!text.empty() && Blank(text.front())) text.remove_prefix(1);
+    return text;
+}
+
+std::string_view TrimRight(std::string_view text) {
+    while (!text.empty() && Blank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace zelreg

@@ -1,0 +1,26 @@
+// Value types and data as the command line shows and takes them (reg.exe's forms).
+#pragma once
+
+#include "Registry.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zelreg {
+
+std::string TypeName(DWORD type);
+// The types `add` takes, by name in any case.
+std::optional<DWORD> TypeFromName(const std::string& name);
+
+// The data as `query` prints it: strings as they are, REG_MULTI_SZ items joined by \0,
+// numbers in hex with 0x, anything else as hex digits.
+std::string DisplayData(const RegValue& value);
+
+// The bytes `add /d` stores for `text`: a REG_MULTI_SZ splits at `separator`, numbers are
+// decimal or 0x hex, REG_BINARY and REG_NONE take hex digits. Nothing, with `problem` set,
+// when the text does not fit the type.
+std::optional<std::vector<BYTE>> DataFromText(DWORD type, const std::string& text, const std::string& separator,
+                                              std::string& problem);
+
+}  // namespace zelreg

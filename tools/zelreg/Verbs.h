@@ -1,0 +1,26 @@
+// The verbs, each given its parsed arguments (positional counts already checked).
+#pragma once
+
+#include "Arguments.h"
+#include "Console.h"
+#include "KeyPath.h"
+
+#include <optional>
+#include <string>
+
+namespace zelreg {
+
+int QueryVerb(const Arguments& arguments, Console& console);
+int AddVerb(const Arguments& arguments, Console& console);
+int DeleteVerb(const Arguments& arguments, Console& console);
+int ExportVerb(const Arguments& arguments, Console& console);
+int ImportVerb(const Arguments& arguments, Console& console);
+int DemoVerb(const Arguments& arguments, Console& console);
+
+// The key a verb names, or an error and nothing.
+std::optional<KeyPath> KeyArgument(const std::string& text, Console& console);
+// Reports a key that would not open: "not found" as reg.exe says it, anything else with its
+// error number (a hive that cannot be opened, access denied, ...).
+int KeyFailure(const KeyPath& key, LONG status, Console& console);
+
+}  // namespace zelreg
