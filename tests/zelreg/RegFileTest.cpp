@@ -23,7 +23,7 @@ std::string ExportedText(const std::string& file) {
     std::string text;
     const std::string bytes = ReadBytes(file);
     EXPECT_EQ("\xFF\xFE", bytes.substr(0, 2));
-    EXPECT_TRUE(zelreg::Utf16ToUtf8(zelreg::Utf16FromLittleEndian(bytes.substr(2)), text));
+    EXPECT_TRUE(zelregtool::Utf16ToUtf8(zelregtool::Utf16FromLittleEndian(bytes.substr(2)), text));
     return text;
 }
 
@@ -73,7 +73,7 @@ TEST_F(ZelregRegFile, EveryValueTypeSurvivesExportAndImport) {
         before.push_back(Get(v.below, v.name));
         EXPECT_EQ(v.type, before.back().first) << v.name;
     }
-    zelreg::KeyHandle empty;
+    zelregtool::KeyHandle empty;
     ASSERT_EQ(ERROR_SUCCESS, empty.Create(HKEY_CURRENT_USER, SubKey("Leer"), KEY_WRITE));
     empty.Reset();
     ASSERT_EQ(0, Run({"export", Key(), File("all.reg")}).code);
@@ -90,7 +90,7 @@ TEST_F(ZelregRegFile, EveryValueTypeSurvivesExportAndImport) {
     std::size_t start = 0, wrapped = 0;
     for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
         std::u16string line;
-        zelreg::Utf8ToUtf16(text.substr(start, end - start), line);
+        zelregtool::Utf8ToUtf16(text.substr(start, end - start), line);
         if (line.find(u"hex") == std::u16string::npos && line.substr(0, 2) != u"  ") continue;
         EXPECT_LE(line.size(), 80u) << text.substr(start, end - start);
         wrapped += line.back() == u'\\';
@@ -171,9 +171,9 @@ TEST_F(ZelregRegFile, MalformedFileIsRefusedWithItsLineBeforeAnyChange) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         try {
-            zelreg::ParseRegFile(c.text);
+            zelregtool::ParseRegFile(c.text);
             ADD_FAILURE() << "accepted";
-        } catch (const zelreg::RegFileError& e) {
+        } catch (const zelregtool::RegFileError& e) {
             EXPECT_EQ(c.line, e.Line()) << e.what();
         }
         WriteBytes(File("bad.reg"), c.text);

@@ -42,7 +42,7 @@ protected:
     static ZelregResult Run(const std::vector<std::string>& words, const std::string& input = "") {
         std::istringstream in(input);
         std::ostringstream out, err;
-        const int code = zelreg::RunZelreg(words, in, out, err);
+        const int code = zelregtool::RunZelreg(words, in, out, err);
         return {code, out.str(), err.str()};
     }
 
@@ -53,22 +53,22 @@ protected:
     std::string SubKey(const std::string& below = "") const { return below.empty() ? subKey_ : subKey_ + "\\" + below; }
 
     void Set(const std::string& below, const std::string& name, DWORD type, const std::string& data) const {
-        zelreg::KeyHandle key;
+        zelregtool::KeyHandle key;
         ASSERT_EQ(ERROR_SUCCESS, key.Create(HKEY_CURRENT_USER, SubKey(below), KEY_WRITE));
         ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key.get(), name.c_str(), 0, type,
                                                 reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size())));
     }
     // The value's type and bytes; type REG_NONE with "<missing>" when it cannot be read.
     std::pair<DWORD, std::string> Get(const std::string& below, const std::string& name) const {
-        zelreg::KeyHandle key;
-        zelreg::RegValue value;
+        zelregtool::KeyHandle key;
+        zelregtool::RegValue value;
         if (key.Open(HKEY_CURRENT_USER, SubKey(below), KEY_READ) != ERROR_SUCCESS ||
-            zelreg::ReadValue(key.get(), name, value) != ERROR_SUCCESS)
+            zelregtool::ReadValue(key.get(), name, value) != ERROR_SUCCESS)
             return {REG_NONE, "<missing>"};
         return {value.type, std::string(value.data.begin(), value.data.end())};
     }
     bool Exists(const std::string& below) const {
-        zelreg::KeyHandle key;
+        zelregtool::KeyHandle key;
         return key.Open(HKEY_CURRENT_USER, SubKey(below), KEY_READ) == ERROR_SUCCESS;
     }
     static std::string File(const std::string& name) { return ZelTestRegistryDir() + "/" + name; }

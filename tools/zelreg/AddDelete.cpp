@@ -7,7 +7,7 @@
 
 #include <ostream>
 
-namespace zelreg {
+namespace zelregtool {
 namespace {
 
 std::string ShownName(const std::string& name) { return name.empty() ? "(Default)" : name; }
@@ -116,4 +116,4 @@ int DeleteVerb(const Arguments& arguments, Console& console) {
     return Succeed(console);
 }
 
-}  // namespace zelreg
+}  // namespace zelregtool

@@ -2,7 +2,7 @@
 
 #include "TextUtil.h"
 
-namespace zelreg {
+namespace zelregtool {
 namespace {
 
 bool LooksLikeSwitch(const std::string& word) {
@@ -54,4 +54,4 @@ std::string Arguments::Value(const std::string& name, const std::string& fallbac
     return found == switches_.end() ? fallback : found->second;
 }
 
-}  // namespace zelreg
+}  // namespace zelregtool

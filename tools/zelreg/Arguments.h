@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace zelreg {
+namespace zelregtool {
 
 struct SwitchRule {
     const char* name;  // lower case, without the slash
@@ -30,4 +30,4 @@ private:
     std::map<std::string, std::string> switches_;
 };
 
-}  // namespace zelreg
+}  // namespace zelregtool

@@ -5,7 +5,7 @@
 #include <istream>
 #include <ostream>
 
-namespace zelreg {
+namespace zelregtool {
 
 bool Confirm(Console& console, const std::string& question) {
     for (;;) {
@@ -31,4 +31,4 @@ int Succeed(Console& console) {
     return 0;
 }
 
-}  // namespace zelreg
+}  // namespace zelregtool

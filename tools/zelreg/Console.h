@@ -4,7 +4,7 @@
 #include <iosfwd>
 #include <string>
 
-namespace zelreg {
+namespace zelregtool {
 
 struct Console {
     std::istream& in;
@@ -21,4 +21,4 @@ int Fail(Console& console, const std::string& message);
 // What reg.exe says after a change that worked; the succeeding exit code.
 int Succeed(Console& console);
 
-}  // namespace zelreg
+}  // namespace zelregtool

@@ -13,7 +13,7 @@
 
 #include <ostream>
 
-namespace zelreg {
+namespace zelregtool {
 namespace {
 
 const char kComponent[] = "ZelregDemo";
@@ -119,4 +119,4 @@ int DemoVerb(const Arguments&, Console& console) {
     return RunZelreg({"query", key, "/s"}, console.in, console.out, console.err);
 }
 
-}  // namespace zelreg
+}  // namespace zelregtool

@@ -1,6 +1,6 @@
 #include "ErrorText.h"
 
-namespace zelreg {
+namespace zelregtool {
 
 std::string ErrorText(LONG status) {
     // Written out rather than asked of the system: the store has no message table, and the
@@ -28,4 +28,4 @@ std::string ErrorText(LONG status) {
     return "error " + std::to_string(status) + ": " + text;
 }
 
-}  // namespace zelreg
+}  // namespace zelregtool

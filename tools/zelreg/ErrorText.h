@@ -5,9 +5,9 @@
 
 #include <string>
 
-namespace zelreg {
+namespace zelregtool {
 
 // "error 1009: the hive file is damaged or not a hive"
 std::string ErrorText(LONG status);
 
-}  // namespace zelreg
+}  // namespace zelregtool

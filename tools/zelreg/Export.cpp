@@ -10,7 +10,7 @@
 
 #include <filesystem>
 
-namespace zelreg {
+namespace zelregtool {
 
 int ExportVerb(const Arguments& arguments, Console& console) {
     const auto key = KeyArgument(arguments.Positional()[0], console);
@@ -47,4 +47,4 @@ int ExportVerb(const Arguments& arguments, Console& console) {
     return Succeed(console);
 }
 
-}  // namespace zelreg
+}  // namespace zelregtool

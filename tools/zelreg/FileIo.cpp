@@ -7,7 +7,7 @@
 #include <sstream>
 #include <system_error>
 
-namespace zelreg {
+namespace zelregtool {
 namespace {
 
 std::string Reason() { return errno ? std::strerror(errno) : "input/output error"; }
@@ -51,4 +51,4 @@ bool ReplaceFileContent(const std::string& path, const std::string& bytes, std::
     return true;
 }
 
-}  // namespace zelreg
+}  // namespace zelregtool

@@ -7,7 +7,7 @@
 
 #include <set>
 
-namespace zelreg {
+namespace zelregtool {
 namespace {
 
 // Applies entries one after another, keeping the key of the last one open for the next.
@@ -85,4 +85,4 @@ int ImportVerb(const Arguments& arguments, Console& console) {
     return Succeed(console);
 }
 
-}  // namespace zelreg
+}  // namespace zelregtool

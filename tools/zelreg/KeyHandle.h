@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-namespace zelreg {
+namespace zelregtool {
 
 class KeyHandle {
 public:
@@ -46,4 +46,4 @@ private:
     HKEY key_ = nullptr;
 };
 
-}  // namespace zelreg
+}  // namespace zelregtool

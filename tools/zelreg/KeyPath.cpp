@@ -2,7 +2,7 @@
 
 #include "TextUtil.h"
 
-namespace zelreg {
+namespace zelregtool {
 
 std::optional<KeyPath> ParseKeyPath(const std::string& text) {
     struct Root {
@@ -24,4 +24,4 @@ std::optional<KeyPath> ParseKeyPath(const std::string& text) {
     return std::nullopt;
 }
 
-}  // namespace zelreg
+}  // namespace zelregtool

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-namespace zelreg {
+namespace zelregtool {
 
 struct KeyPath {
     HKEY root = nullptr;
@@ -23,4 +23,4 @@ struct KeyPath {
 // Nothing for an unknown root or an empty element in the path ("a\\b").
 std::optional<KeyPath> ParseKeyPath(const std::string& text);
 
-}  // namespace zelreg
+}  // namespace zelregtool

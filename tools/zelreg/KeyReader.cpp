@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-namespace zelreg {
+namespace zelregtool {
 namespace {
 
 // Longer than any name the registry allows (16383 UTF-16 units, three UTF-8 bytes each).
@@ -108,4 +108,4 @@ LONG WalkKeys(const KeyPath& path, HKEY handle, bool recursive, const std::optio
     return ERROR_SUCCESS;
 }
 
-}  // namespace zelreg
+}  // namespace zelregtool

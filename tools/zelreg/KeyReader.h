@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace zelreg {
+namespace zelregtool {
 
 LONG ReadValue(HKEY key, const std::string& name, RegValue& value);
 // Every value, in the registry's order, the default value first where there is one.
@@ -26,4 +26,4 @@ using KeyVisitor =
 LONG WalkKeys(const KeyPath& path, HKEY handle, bool recursive, const std::optional<std::string>& onlyValue,
               const KeyVisitor& visit, KeyPath& failed);
 
-}  // namespace zelreg
+}  // namespace zelregtool

@@ -4,5 +4,5 @@
 #include <iostream>
 
 int main(int argc, char** argv) {
-    return zelreg::RunZelreg(std::vector<std::string>(argv + 1, argv + argc), std::cin, std::cout, std::cerr);
+    return zelregtool::RunZelreg(std::vector<std::string>(argv + 1, argv + argc), std::cin, std::cout, std::cerr);
 }

@@ -7,7 +7,7 @@
 
 #include <ostream>
 
-namespace zelreg {
+namespace zelregtool {
 
 int QueryVerb(const Arguments& arguments, Console& console) {
     const auto key = KeyArgument(arguments.Positional()[0], console);
@@ -49,4 +49,4 @@ int QueryVerb(const Arguments& arguments, Console& console) {
     return valueName && recursive && matches == 0 ? 1 : 0;
 }
 
-}  // namespace zelreg
+}  // namespace zelregtool

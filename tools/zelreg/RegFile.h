@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace zelreg {
+namespace zelregtool {
 
 // One [KEY] section of an exported file; `name` is the key's full name.
 struct RegKeySection {
@@ -41,4 +41,4 @@ private:
     int line_;
 };
 
-}  // namespace zelreg
+}  // namespace zelregtool

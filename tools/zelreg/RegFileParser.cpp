@@ -3,7 +3,7 @@
 #include "TextUtil.h"
 #include "Utf16.h"
 
-namespace zelreg {
+namespace zelregtool {
 namespace {
 
 const char kHeader5[] = "Windows Registry Editor Version 5.00";
@@ -224,4 +224,4 @@ private:
 
 RegFileContent ParseRegFile(std::string_view bytes) { return Parser(DecodeLines(bytes)).Run(); }
 
-}  // namespace zelreg
+}  // namespace zelregtool

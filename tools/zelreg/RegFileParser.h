@@ -7,10 +7,10 @@
 
 #include <string_view>
 
-namespace zelreg {
+namespace zelregtool {
 
 // The changes the file asks for, in order. Throws RegFileError, with the line, for anything
 // that is not well-formed.
 RegFileContent ParseRegFile(std::string_view bytes);
 
-}  // namespace zelreg
+}  // namespace zelregtool

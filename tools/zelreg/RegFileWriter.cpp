@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-namespace zelreg {
+namespace zelregtool {
 namespace {
 
 // regedit breaks hex data once a line reaches this column, so that no line passes 80.
@@ -101,4 +101,4 @@ std::string EncodeRegFile(std::string_view text) {
     return "\xFF\xFE" + Utf16ToLittleEndian(wide);
 }
 
-}  // namespace zelreg
+}  // namespace zelregtool

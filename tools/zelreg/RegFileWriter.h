@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace zelreg {
+namespace zelregtool {
 
 // The file's text, UTF-8 with CRLF line ends. Throws std::runtime_error for a name that a
 // .reg file cannot hold (one with a line break).
@@ -17,4 +17,4 @@ std::string FormatRegFile(const std::vector<RegKeySection>& sections);
 // The file's bytes: the byte order mark and the text in UTF-16LE.
 std::string EncodeRegFile(std::string_view text);
 
-}  // namespace zelreg
+}  // namespace zelregtool

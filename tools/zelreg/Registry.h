@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace zelreg {
+namespace zelregtool {
 
 // One value as the registry holds it; an empty name is the key's default value.
 struct RegValue {
@@ -19,4 +19,4 @@ struct RegValue {
     std::vector<BYTE> data;
 };
 
-}  // namespace zelreg
+}  // namespace zelregtool

@@ -1,6 +1,6 @@
 #include "TextUtil.h"
 
-namespace zelreg {
+namespace zelregtool {
 namespace {
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -36,4 +36,4 @@ int HexDigit(char c) {
     return -1;
 }
 
-}  // namespace zelreg
+}  // namespace zelregtool

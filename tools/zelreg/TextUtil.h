@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace zelreg {
+namespace zelregtool {
 
 bool EqualsNoCase(std::string_view a, std::string_view b);
 bool StartsWithNoCase(std::string_view text, std::string_view prefix);
@@ -14,4 +14,4 @@ std::string_view TrimRight(std::string_view text);
 // The value of a hex digit, or -1.
 int HexDigit(char c);
 
-}  // namespace zelreg
+}  // namespace zelregtool

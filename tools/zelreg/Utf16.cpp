@@ -1,6 +1,6 @@
 #include "Utf16.h"
 
-namespace zelreg {
+namespace zelregtool {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
@@ -116,4 +116,4 @@ std::u16string Utf16FromLittleEndian(std::string_view bytes) {
     return text;
 }
 
-}  // namespace zelreg
+}  // namespace zelregtool

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace zelreg {
+namespace zelregtool {
 
 // False when the input was not well-formed UTF-8.
 bool Utf8ToUtf16(std::string_view in, std::u16string& out);
@@ -18,4 +18,4 @@ bool Utf16ToUtf8(std::u16string_view in, std::string& out);
 std::string Utf16ToLittleEndian(std::u16string_view text);
 std::u16string Utf16FromLittleEndian(std::string_view bytes);  // an odd last byte is dropped
 
-}  // namespace zelreg
+}  // namespace zelregtool

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 
-namespace zelreg {
+namespace zelregtool {
 namespace {
 
 struct TypeNameEntry {
@@ -162,4 +162,4 @@ std::optional<std::vector<BYTE>> DataFromText(DWORD type, const std::string& tex
     }
 }
 
-}  // namespace zelreg
+}  // namespace zelregtool

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace zelreg {
+namespace zelregtool {
 
 std::string TypeName(DWORD type);
 // The types `add` takes, by name in any case.
@@ -23,4 +23,4 @@ std::string DisplayData(const RegValue& value);
 std::optional<std::vector<BYTE>> DataFromText(DWORD type, const std::string& text, const std::string& separator,
                                               std::string& problem);
 
-}  // namespace zelreg
+}  // namespace zelregtool

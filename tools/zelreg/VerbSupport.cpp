@@ -1,7 +1,7 @@
 #include "ErrorText.h"
 #include "Verbs.h"
 
-namespace zelreg {
+namespace zelregtool {
 
 std::optional<KeyPath> KeyArgument(const std::string& text, Console& console) {
     auto key = ParseKeyPath(text);
@@ -15,4 +15,4 @@ int KeyFailure(const KeyPath& key, LONG status, Console& console) {
     return Fail(console, "Cannot open " + key.FullName() + ": " + ErrorText(status));
 }
 
-}  // namespace zelreg
+}  // namespace zelregtool

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-namespace zelreg {
+namespace zelregtool {
 
 int QueryVerb(const Arguments& arguments, Console& console);
 int AddVerb(const Arguments& arguments, Console& console);
@@ -23,4 +23,4 @@ std::optional<KeyPath> KeyArgument(const std::string& text, Console& console);
 // error number (a hive that cannot be opened, access denied, ...).
 int KeyFailure(const KeyPath& key, LONG status, Console& console);
 
-}  // namespace zelreg
+}  // namespace zelregtool

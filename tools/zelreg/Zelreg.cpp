@@ -5,7 +5,7 @@
 #include <ostream>
 #include <stdexcept>
 
-namespace zelreg {
+namespace zelregtool {
 namespace {
 
 const char kUsage[] =
@@ -85,4 +85,4 @@ int RunZelreg(const std::vector<std::string>& words, std::istream& in, std::ostr
     return UsageError(console, "unknown verb " + words.front());
 }
 
-}  // namespace zelreg
+}  // namespace zelregtool

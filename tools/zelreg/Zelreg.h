@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-namespace zelreg {
+namespace zelregtool {
 
 // `words` are the arguments after the program name; the exit code: 0 success, 1 failure.
 int RunZelreg(const std::vector<std::string>& words, std::istream& in, std::ostream& out, std::ostream& err);
 
-}  // namespace zelreg
+}  // namespace zelregtool
