@@ -65,21 +65,25 @@ void ProfileReadInt(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(location.GetProfileIntA("Window", "Left", 0));
 }
 
-void RawOpenQueryCloseInt(benchmark::State& state) {
+// The raw calls a profile read stands on: open the section, query one value, close.
+void RawOpenQueryClose(benchmark::State& state, const char* pszName, void* pBuffer, DWORD cbBuffer) {
     Prepare(state);
     for (auto _ : state) {
         HKEY hKey = nullptr;
         LONG lStatus = RegOpenKeyExA(HKEY_CURRENT_USER, kSection.c_str(), 0, KEY_READ, &hKey);
         if (lStatus != ERROR_SUCCESS) return Fail(state, "RegOpenKeyExA", lStatus);
         DWORD dwType = 0;
-        DWORD dwValue = 0;
-        DWORD cbData = sizeof(dwValue);
-        lStatus =
-            RegQueryValueExA(hKey, "Left", nullptr, &dwType, reinterpret_cast<BYTE*>(&dwValue), &cbData);
+        DWORD cbData = cbBuffer;
+        lStatus = RegQueryValueExA(hKey, pszName, nullptr, &dwType, static_cast<BYTE*>(pBuffer), &cbData);
         RegCloseKey(hKey);
         if (lStatus != ERROR_SUCCESS) return Fail(state, "RegQueryValueExA", lStatus);
-        benchmark::DoNotOptimize(dwValue);
+        benchmark::ClobberMemory();
     }
+}
+
+void RawOpenQueryCloseInt(benchmark::State& state) {
+    DWORD dwValue = 0;
+    RawOpenQueryClose(state, "Left", &dwValue, sizeof(dwValue));
 }
 
 void ProfileWriteString(benchmark::State& state) {
@@ -114,20 +118,8 @@ void ProfileReadString(benchmark::State& state) {
 }
 
 void RawOpenQueryCloseString(benchmark::State& state) {
-    Prepare(state);
-    for (auto _ : state) {
-        HKEY hKey = nullptr;
-        LONG lStatus = RegOpenKeyExA(HKEY_CURRENT_USER, kSection.c_str(), 0, KEY_READ, &hKey);
-        if (lStatus != ERROR_SUCCESS) return Fail(state, "RegOpenKeyExA", lStatus);
-        DWORD dwType = 0;
-        char szTitle[128];
-        DWORD cbData = sizeof(szTitle);
-        lStatus =
-            RegQueryValueExA(hKey, "Title", nullptr, &dwType, reinterpret_cast<BYTE*>(szTitle), &cbData);
-        RegCloseKey(hKey);
-        if (lStatus != ERROR_SUCCESS) return Fail(state, "RegQueryValueExA", lStatus);
-        benchmark::DoNotOptimize(szTitle);
-    }
+    char szTitle[128];
+    RawOpenQueryClose(state, "Title", szTitle, sizeof(szTitle));
 }
 
 }  // namespace
