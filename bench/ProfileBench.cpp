@@ -43,20 +43,27 @@ void ProfileWriteInt(benchmark::State& state) {
     }
 }
 
-void RawCreateSetCloseInt(benchmark::State& state) {
-    DWORD dwValue = 0;
+// The raw calls a profile write stands on: create (open) the section, set one value, close.
+// `before` runs ahead of each round, to change the data.
+void RawCreateSetClose(benchmark::State& state, const char* pszName, DWORD dwType, const void* pData, DWORD cbData,
+                       void (*before)() = nullptr) {
     for (auto _ : state) {
+        if (before) before();
         HKEY hKey = nullptr;
         LONG lStatus =
             RegCreateKeyExA(HKEY_CURRENT_USER, kSection.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                             KEY_READ | KEY_WRITE, nullptr, &hKey, nullptr);
         if (lStatus != ERROR_SUCCESS) return Fail(state, "RegCreateKeyExA", lStatus);
-        ++dwValue;
-        lStatus = RegSetValueExA(hKey, "Left", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwValue),
-                                 sizeof(dwValue));
+        lStatus = RegSetValueExA(hKey, pszName, 0, dwType, static_cast<const BYTE*>(pData), cbData);
         RegCloseKey(hKey);
         if (lStatus != ERROR_SUCCESS) return Fail(state, "RegSetValueExA", lStatus);
     }
+}
+
+DWORD g_dwValue = 0;
+
+void RawCreateSetCloseInt(benchmark::State& state) {
+    RawCreateSetClose(state, "Left", REG_DWORD, &g_dwValue, sizeof(g_dwValue), [] { ++g_dwValue; });
 }
 
 void ProfileReadInt(benchmark::State& state) {
@@ -95,17 +102,7 @@ void ProfileWriteString(benchmark::State& state) {
 }
 
 void RawCreateSetCloseString(benchmark::State& state) {
-    const DWORD cbText = static_cast<DWORD>(std::strlen(kText) + 1);
-    for (auto _ : state) {
-        HKEY hKey = nullptr;
-        LONG lStatus =
-            RegCreateKeyExA(HKEY_CURRENT_USER, kSection.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                            KEY_READ | KEY_WRITE, nullptr, &hKey, nullptr);
-        if (lStatus != ERROR_SUCCESS) return Fail(state, "RegCreateKeyExA", lStatus);
-        lStatus = RegSetValueExA(hKey, "Title", 0, REG_SZ, reinterpret_cast<const BYTE*>(kText), cbText);
-        RegCloseKey(hKey);
-        if (lStatus != ERROR_SUCCESS) return Fail(state, "RegSetValueExA", lStatus);
-    }
+    RawCreateSetClose(state, "Title", REG_SZ, kText, static_cast<DWORD>(std::strlen(kText) + 1));
 }
 
 void ProfileReadString(benchmark::State& state) {

@@ -196,25 +196,18 @@ LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWO
             RequireKey(db, key);
             KeyInfo result;
             result.own = LoadKeyDetails(db, key);
-            {
-                Query q(db,
-                        "SELECT count(*), coalesce(max(length(CAST(name AS BLOB))), 0), "
-                        "coalesce(max(length(CAST(class AS BLOB))), 0) FROM items WHERE key = ?1 AND kind = 0");
-                q.Bind(1, key);
-                q.Step();
-                result.subKeys = q.Int(0);
-                result.maxSubKeyName = q.Int(1);
-                result.maxSubKeyClass = q.Int(2);
-            }
-            {
-                Query q(db,
-                        "SELECT count(*), coalesce(max(length(CAST(name AS BLOB))), 0), "
-                        "coalesce(max(wsize), 0) FROM items WHERE key = ?1 AND kind = 1");
-                q.Bind(1, key);
-                q.Step();
-                result.values = q.Int(0);
-                result.maxValueName = q.Int(1);
-                result.maxValueData = q.Int(2);
+            // One pass over the key's rows: its sub-key entries (kind 0, with their class) and its
+            // values (kind 1, with their size as Windows counts it).
+            Query q(db,
+                    "SELECT kind, count(*), max(length(CAST(name AS BLOB))), "
+                    "max(CASE kind WHEN 0 THEN length(CAST(class AS BLOB)) ELSE wsize END) "
+                    "FROM items WHERE key = ?1 AND kind IN (0, 1) GROUP BY kind");
+            q.Bind(1, key);
+            while (q.Step()) {
+                const bool subKeys = q.Int(0) == 0;
+                (subKeys ? result.subKeys : result.values) = q.Int(1);
+                (subKeys ? result.maxSubKeyName : result.maxValueName) = q.Int(2);
+                (subKeys ? result.maxSubKeyClass : result.maxValueData) = q.Int(3);
             }
             return result;
         });
