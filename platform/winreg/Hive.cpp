@@ -26,12 +26,17 @@ constexpr int kBusyTimeoutMs = 2000;
 constexpr int kLockWaitSeconds = 60;
 // A checkpoint syncs the log and the database file to the disk, which takes long for a log of
 // many pages. The background thread checkpoints once the log holds kBackgroundCheckpointFrames
-// pages, with a connection of its own, so that no caller waits for those syncs. Those
-// checkpoints cannot let the log start over while commits keep coming; at kCheckpointFrames
-// (32 MB of log) a commit checkpoints itself, as SQLite would by default, and copies and syncs
-// only what the background left. The log is cut back to 32 MB when it starts over.
+// pages, with a connection of its own, so that no caller waits for those syncs (see
+// CheckpointIfWanted). Should it fall behind, or another process keep writing, a commit that
+// finds kCheckpointFrames pages in the log checkpoints itself, as SQLite would by default, and
+// copies and syncs only what the background left. The log file is cut back to 32 MB when it
+// starts over.
 constexpr int kBackgroundCheckpointFrames = 2048;
 constexpr int kCheckpointFrames = 8192;
+// A background checkpoint copies the log in passes until at most kCheckpointTailFrames pages
+// are left, or kCheckpointPasses have run.
+constexpr int kCheckpointPasses = 4;
+constexpr int kCheckpointTailFrames = 256;
 constexpr const char* kCacheSize = "PRAGMA cache_size = -8192";
 constexpr const char* kJournalSizeLimit = "PRAGMA journal_size_limit = 33554432";
 
@@ -147,14 +152,35 @@ int Hive::AfterCommit(void* context, sqlite3* db, const char*, int frames) {
     if (frames >= kCheckpointFrames) {
         sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
     } else if (frames >= kBackgroundCheckpointFrames && !hive->checkpointWanted_.exchange(true)) {
-        HiveNeedsUpkeep();
+        HiveNeedsUpkeep(true);
     }
     return SQLITE_OK;
 }
 
 bool Hive::CheckpointIfWanted() {
-    std::unique_lock<std::mutex> lock(checkpointMutex_, std::try_to_lock);
-    if (!lock || !checkpointWanted_.exchange(false)) return false;
+    {
+        std::unique_lock<std::mutex> lock(checkpointMutex_, std::try_to_lock);
+        if (!lock || !checkpointWanted_.exchange(false)) return false;
+        // Most of the log is copied while the callers go on writing. The log can only start
+        // over once everything in it is copied, which never happens while commits keep
+        // arriving; so passes go on until little is left ...
+        for (int pass = 0; pass < kCheckpointPasses; ++pass) {
+            const int left = CheckpointLocked();
+            if (left <= 0) return true;
+            if (left <= kCheckpointTailFrames) break;
+        }
+    }
+    // ... and the rest is copied with this process's calls held back for a moment (the hive's
+    // lock comes first, as everywhere), so that the next commit starts the log over instead
+    // of growing it until a commit must checkpoint and wait for the syncs itself.
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::mutex> checkpointLock(checkpointMutex_);
+    EndSnapshot();
+    CheckpointLocked();
+    return true;
+}
+
+int Hive::CheckpointLocked() {
     try {
         if (!checkpointer_) {
             auto db = std::make_unique<Connection>(path(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
@@ -162,13 +188,19 @@ bool Hive::CheckpointIfWanted() {
             db->Exec("SELECT count(*) FROM sqlite_master");
             checkpointer_ = std::move(db);
         }
-        sqlite3_wal_checkpoint_v2(checkpointer_->handle(), nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+        int logFrames = 0;
+        int copiedFrames = 0;
+        if (sqlite3_wal_checkpoint_v2(checkpointer_->handle(), nullptr, SQLITE_CHECKPOINT_PASSIVE, &logFrames,
+                                      &copiedFrames) != SQLITE_OK) {
+            return -1;
+        }
+        return logFrames - copiedFrames;
     } catch (const RegError&) {
         // No connection of its own: the commits still checkpoint at kCheckpointFrames.
     } catch (const BusyError&) {
         // The next commit asks again.
     }
-    return true;
+    return -1;
 }
 
 bool Hive::ReadWalHeader(WalHeader& header) const {

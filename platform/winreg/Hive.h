@@ -78,7 +78,8 @@ public:
     // this hive keeps none any more. For the background thread: never waits for the lock.
     bool ReleaseIdleSnapshot(std::chrono::milliseconds idle);
     // Checkpoints the log with a connection of its own when a commit has asked for it (see
-    // Hive.cpp); true when it did. For the background thread: never waits for the hive's lock.
+    // Hive.cpp); true when it did. For the background thread: it does not wait for another
+    // checkpoint, and takes the hive's lock only for the last, short pass.
     bool CheckpointIfWanted();
 
 private:
@@ -136,6 +137,10 @@ private:
     void BeginSnapshot();
     void EndSnapshot();
 
+    // One passive checkpoint with checkpointer_ (made on first use); the caller holds
+    // checkpointMutex_. Returns the pages of the log left uncopied, or -1 when it failed.
+    int CheckpointLocked();
+
     void AfterWrite();
     void WaitForLock(int attempt);
     // SQLite's hook after every commit of the hive's connection, with the log's length in pages.
@@ -165,8 +170,8 @@ private:
 };
 
 // Called when a hive starts keeping a read snapshot or wants a checkpoint: makes sure the thread
-// that ends idle snapshots and runs checkpoints is running and looks soon (defined with the
-// store, which knows the open hives).
-void HiveNeedsUpkeep();
+// that ends idle snapshots and runs checkpoints is running; with `now`, it looks at once instead
+// of at its next round (defined with the store, which knows the open hives).
+void HiveNeedsUpkeep(bool now = false);
 
 }  // namespace zelreg

@@ -1,6 +1,9 @@
 #include "Store.h"
 
+#include <poll.h>
 #include <pthread.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <thread>
 
@@ -22,6 +25,7 @@ Store::Store() {
     for (int kind = 0; kind < kHiveKinds; ++kind) {
         roots_[kind] = std::make_shared<KeyHandle>(static_cast<HiveKind>(kind), kRootKeyId, KEY_ALL_ACCESS);
     }
+    upkeepWake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     pthread_atfork(&Store::PrepareFork, &Store::ParentAfterFork, &Store::ChildAfterFork);
 }
 
@@ -96,6 +100,8 @@ void Store::ChildAfterFork() {
     }
     store.notifier_.ResetAfterFork();
     store.upkeepThread_ = false;
+    if (store.upkeepWake_ >= 0) close(store.upkeepWake_);
+    store.upkeepWake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
 
 namespace {
@@ -106,8 +112,13 @@ constexpr std::chrono::milliseconds kSnapshotIdle{50};
 
 }  // namespace
 
-void HiveNeedsUpkeep() {
+void HiveNeedsUpkeep(bool now) {
     Store& store = Store::Get();
+    if (now && store.upkeepWake_ >= 0) {
+        const uint64_t one = 1;
+        // A full counter already wakes the thread: nothing is lost when the write fails.
+        [[maybe_unused]] const ssize_t written = write(store.upkeepWake_, &one, sizeof one);
+    }
     if (!store.upkeepThread_.exchange(true)) {
         std::thread(&Store::Upkeep, &store).detach();
     }
@@ -115,7 +126,15 @@ void HiveNeedsUpkeep() {
 
 void Store::Upkeep() {
     for (;;) {
-        std::this_thread::sleep_for(kSnapshotIdle);
+        if (upkeepWake_ < 0) {
+            std::this_thread::sleep_for(kSnapshotIdle);
+        } else {
+            pollfd wake{upkeepWake_, POLLIN, 0};
+            if (poll(&wake, 1, static_cast<int>(kSnapshotIdle.count())) > 0) {
+                uint64_t count = 0;
+                [[maybe_unused]] const ssize_t taken = read(upkeepWake_, &count, sizeof count);
+            }
+        }
         auto busy = [this] {
             bool more = false;
             for (int kind = 0; kind < kHiveKinds; ++kind) {

@@ -51,11 +51,14 @@ private:
     std::vector<std::unique_ptr<Hive>> inherited_;
     HandleTable handles_;
     Notifier notifier_;
-    friend void HiveNeedsUpkeep();
+    friend void HiveNeedsUpkeep(bool now);
     // The background thread: ends read snapshots left idle and runs the checkpoints hives ask
     // for, while there is any of either.
     void Upkeep();
     std::atomic<bool> upkeepThread_{false};
+    // An eventfd that wakes the background thread before its round is over; a forked child
+    // makes its own, so that it never takes a wake-up meant for its parent.
+    int upkeepWake_ = -1;
     std::shared_ptr<KeyHandle> roots_[kHiveKinds];
 };
 
