@@ -71,7 +71,11 @@ std::unique_ptr<Hive> OpenAbsent(HiveKind kind) {
 std::unique_ptr<Hive> OpenFile(HiveKind kind, const HiveLocation& location) {
     const bool writable = access(location.file.c_str(), W_OK) == 0;
     const int flags = (writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) | SQLITE_OPEN_NOMUTEX;
-    auto db = std::make_unique<Connection>(location.file, flags);
+    // The user hive is private to its user, whose programs all use this store: its index locks
+    // can live in shared memory. The machine hive keeps SQLite's record locks, which its
+    // readers take through -shm files they may not write.
+    const IndexLocks locks = kind == HiveKind::User ? IndexLocks::Shared : IndexLocks::System;
+    auto db = std::make_unique<Connection>(location.file, flags, locks);
     sqlite3_busy_timeout(db->handle(), kBusyTimeoutMs);
 
     std::string reason;
@@ -183,7 +187,7 @@ bool Hive::CheckpointIfWanted() {
 int Hive::CheckpointLocked() {
     try {
         if (!checkpointer_) {
-            auto db = std::make_unique<Connection>(path(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
+            auto db = std::make_unique<Connection>(path(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, db_->locks());
             // A connection learns that the file is in WAL mode when it first reads it.
             db->Exec("SELECT count(*) FROM sqlite_master");
             checkpointer_ = std::move(db);

@@ -3,12 +3,11 @@
 #include <cstdio>
 
 #include "RegError.h"
-#include "WalBatchingVfs.h"
 
 namespace zelreg {
 
-Connection::Connection(const std::string& path, int flags) : path_(path) {
-    const int rc = sqlite3_open_v2(path.c_str(), &db_, flags, WalBatchingVfs());
+Connection::Connection(const std::string& path, int flags, IndexLocks locks) : path_(path), locks_(locks) {
+    const int rc = sqlite3_open_v2(path.c_str(), &db_, flags, HiveVfs(locks));
     if (rc != SQLITE_OK) {
         std::fprintf(stderr, "zelregistry: cannot open hive file '%s': %s\n", path.c_str(),
                      db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc));
@@ -43,6 +42,7 @@ void Connection::Throw(int rc) const {
     switch (rc & 0xFF) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
+    case SQLITE_PROTOCOL:  // a read transaction that lost the race for its lock too often
         throw BusyError{};
     case SQLITE_READONLY:
     case SQLITE_PERM:

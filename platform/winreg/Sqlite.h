@@ -11,19 +11,22 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "HiveVfs.h"
+
 namespace zelreg {
 
 class Connection {
 public:
-    // Opens the file with the given sqlite3_open_v2 flags, through the VFS of WalBatchingVfs.h;
+    // Opens the file with the given sqlite3_open_v2 flags, through the VFS of HiveVfs.h;
     // throws RegError on failure.
-    Connection(const std::string& path, int flags);
+    Connection(const std::string& path, int flags, IndexLocks locks = IndexLocks::System);
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
     ~Connection();
 
     sqlite3* handle() const { return db_; }
     const std::string& path() const { return path_; }
+    IndexLocks locks() const { return locks_; }
 
     // The statement for this SQL text, prepared once per connection. The text must be a string
     // literal: its address is the cache key.
@@ -41,6 +44,7 @@ private:
     };
     sqlite3* db_ = nullptr;
     std::string path_;
+    IndexLocks locks_;
     std::unordered_map<const char*, std::unique_ptr<sqlite3_stmt, StatementDeleter>> statements_;
 };
 

@@ -306,14 +306,20 @@ TEST_F(Processes, ChangesOfAnotherProcessAreSeenAtOnceAndItsDeletesKillOurHandle
     RegCloseKey(alone);
 }
 
-TEST_F(Processes, WriterWaitsForAnotherProcessHoldingTheLockInsteadOfFailing) {
-    SetDword(root_, "v", 1);
+// Programs that open a hive with SQLite itself: the machine hive keeps SQLite's own locks, and a
+// writer waits for such a program instead of failing; the user hive's locks are the store's own,
+// and while the store has it open such a program can neither write it nor checkpoint it.
+TEST_F(Processes, ProgramsUsingSqliteOnAHiveAreWaitedForOrKeptOut) {
+    HKEY machine = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\ZelTest", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                             nullptr, &machine, nullptr));
+    SetDword(machine, "v", 1);
     int locked[2];
     ASSERT_EQ(0, pipe(locked));
     const pid_t pid = StartChild([&] {
         sqlite3* db = nullptr;
-        sqlite3_open((ZelTestRegistryDir() + "/user.hive").c_str(), &db);
-        sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        sqlite3_open((ZelTestRegistryDir() + "/machine.hive").c_str(), &db);
+        CHILD_CHECK(sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK);
         if (write(locked[1], "L", 1) != 1) return 2;
         // Longer than SQLite's own busy timeout in the store: the store has to retry.
         std::this_thread::sleep_for(std::chrono::milliseconds(3000));
@@ -322,11 +328,23 @@ TEST_F(Processes, WriterWaitsForAnotherProcessHoldingTheLockInsteadOfFailing) {
     char c;
     ASSERT_EQ(1, read(locked[0], &c, 1));
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(ERROR_SUCCESS, WriteDword(root_, "", "v", 2));
+    EXPECT_EQ(ERROR_SUCCESS, WriteDword(machine, "", "v", 2));
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2000));
     EXPECT_EQ(0, WaitChild(pid));
     close(locked[0]);
     close(locked[1]);
+    EXPECT_EQ(2, ReadDword(machine, "", "v"));
+    RegCloseKey(machine);
+
+    SetDword(root_, "v", 1);
+    EXPECT_EQ(0, RunChild([] {
+        sqlite3* db = nullptr;
+        sqlite3_open((ZelTestRegistryDir() + "/user.hive").c_str(), &db);
+        CHILD_CHECK(sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_BUSY);
+        CHILD_CHECK(sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr) == SQLITE_BUSY);
+        return sqlite3_close(db);
+    }));
+    SetDword(root_, "v", 2);
     EXPECT_EQ(2, ReadDword(root_, "", "v"));
 }
 

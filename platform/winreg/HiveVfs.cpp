@@ -1,8 +1,11 @@
-#include "WalBatchingVfs.h"
+#include "HiveVfs.h"
 
 #include <sqlite3.h>
 
+#include "HiveLocks.h"
+
 #include <cstddef>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <unordered_map>
@@ -24,6 +27,10 @@ struct File {
     std::vector<char> pending;
     sqlite3_int64 start = 0;
     bool commitFrameBegun = false;
+    // A database whose index locks are shared (IndexLocks::Shared), and its share of them
+    // while its index is mapped.
+    bool sharedLocks = false;
+    std::unique_ptr<HiveLocks> locks;
 };
 
 sqlite3_vfs*& RealVfs() {
@@ -126,17 +133,30 @@ int CheckReservedLock(sqlite3_file* file, int* out) {
 int SectorSize(sqlite3_file* file) { return Real(file)->xSectorSize(Of(file)->real); }
 int DeviceCharacteristics(sqlite3_file* file) { return Real(file)->xDeviceCharacteristics(Of(file)->real); }
 int ShmMap(sqlite3_file* file, int region, int size, int extend, void volatile** out) {
-    return Real(file)->xShmMap(Of(file)->real, region, size, extend, out);
+    File* f = Of(file);
+    const int rc = Real(file)->xShmMap(f->real, region, size, extend, out);
+    if (rc != SQLITE_OK || !f->sharedLocks || f->locks) return rc;
+    int opened = SQLITE_OK;
+    f->locks = HiveLocks::Open(f->name, opened);
+    return opened;
 }
 int ShmLock(sqlite3_file* file, int offset, int count, int flags) {
-    if (flags & SQLITE_SHM_UNLOCK) FlushLogOf(Of(file));
-    return Real(file)->xShmLock(Of(file)->real, offset, count, flags);
+    File* f = Of(file);
+    if (flags & SQLITE_SHM_UNLOCK) FlushLogOf(f);
+    if (f->sharedLocks) return f->locks ? f->locks->Lock(offset, count, flags) : SQLITE_IOERR_SHMLOCK;
+    return Real(file)->xShmLock(f->real, offset, count, flags);
 }
 void ShmBarrier(sqlite3_file* file) {
     FlushLogOf(Of(file));
     Real(file)->xShmBarrier(Of(file)->real);
 }
-int ShmUnmap(sqlite3_file* file, int deleteFlag) { return Real(file)->xShmUnmap(Of(file)->real, deleteFlag); }
+int ShmUnmap(sqlite3_file* file, int deleteFlag) {
+    File* f = Of(file);
+    const int rc = Real(file)->xShmUnmap(f->real, deleteFlag);
+    // After SQLite's own unmapping, which closes its -shm descriptor when it was the last.
+    f->locks.reset();
+    return rc;
+}
 int Fetch(sqlite3_file* file, sqlite3_int64 offset, int size, void** out) {
     return Real(file)->xFetch(Of(file)->real, offset, size, out);
 }
@@ -150,12 +170,15 @@ const sqlite3_io_methods kMethods = {
     Unlock, CheckReservedLock, FileControl, SectorSize, DeviceCharacteristics, ShmMap, ShmLock, ShmBarrier,
     ShmUnmap, Fetch, Unfetch};
 
-int Open(sqlite3_vfs*, const char* name, sqlite3_file* file, int flags, int* outFlags) {
+int Open(sqlite3_vfs* vfs, const char* name, sqlite3_file* file, int flags, int* outFlags) {
     sqlite3_vfs* real = RealVfs();
     File* f = new (file) File();
     f->real = reinterpret_cast<sqlite3_file*>(f + 1);
     f->isLog = (flags & SQLITE_OPEN_WAL) != 0;
     f->name = name;
+    // A connection that may only read keeps to record locks: it may be unable to write the
+    // lock file.
+    f->sharedLocks = vfs->pAppData != nullptr && name && (flags & SQLITE_OPEN_MAIN_DB) && (flags & SQLITE_OPEN_READWRITE);
     const int rc = real->xOpen(real, name, f->real, flags, outFlags);
     if (rc != SQLITE_OK || !f->real->pMethods) {
         f->~File();
@@ -202,32 +225,37 @@ int CurrentTimeInt64(sqlite3_vfs*, sqlite3_int64* out) {
 
 }  // namespace
 
-const char* WalBatchingVfs() {
-    static const char* const name = [] {
-        static sqlite3_vfs vfs;
+const char* HiveVfs(IndexLocks locks) {
+    // The two differ only in pAppData, which Open reads.
+    static sqlite3_vfs* const vfs = [] {
+        static sqlite3_vfs both[2];
         sqlite3_vfs* real = sqlite3_vfs_find(nullptr);
         RealVfs() = real;
-        vfs.iVersion = 2;
-        vfs.szOsFile = static_cast<int>(sizeof(File)) + real->szOsFile;
-        vfs.mxPathname = real->mxPathname;
-        vfs.zName = "zelreg-walbatch";
-        vfs.xOpen = Open;
-        vfs.xDelete = Delete;
-        vfs.xAccess = Access;
-        vfs.xFullPathname = FullPathname;
-        vfs.xDlOpen = DlOpen;
-        vfs.xDlError = DlError;
-        vfs.xDlSym = DlSym;
-        vfs.xDlClose = DlClose;
-        vfs.xRandomness = Randomness;
-        vfs.xSleep = Sleep;
-        vfs.xCurrentTime = CurrentTime;
-        vfs.xGetLastError = GetLastError;
-        vfs.xCurrentTimeInt64 = CurrentTimeInt64;
-        sqlite3_vfs_register(&vfs, 0);
-        return vfs.zName;
+        for (sqlite3_vfs& v : both) {
+            v.iVersion = 2;
+            v.szOsFile = static_cast<int>(sizeof(File)) + real->szOsFile;
+            v.mxPathname = real->mxPathname;
+            v.xOpen = Open;
+            v.xDelete = Delete;
+            v.xAccess = Access;
+            v.xFullPathname = FullPathname;
+            v.xDlOpen = DlOpen;
+            v.xDlError = DlError;
+            v.xDlSym = DlSym;
+            v.xDlClose = DlClose;
+            v.xRandomness = Randomness;
+            v.xSleep = Sleep;
+            v.xCurrentTime = CurrentTime;
+            v.xGetLastError = GetLastError;
+            v.xCurrentTimeInt64 = CurrentTimeInt64;
+        }
+        both[0].zName = "zelreg-hive";
+        both[1].zName = "zelreg-hive-shared-locks";
+        both[1].pAppData = &both[1];
+        for (sqlite3_vfs& v : both) sqlite3_vfs_register(&v, 0);
+        return both;
     }();
-    return name;
+    return vfs[locks == IndexLocks::Shared ? 1 : 0].zName;
 }
 
 }  // namespace zelreg

@@ -1,0 +1,71 @@
+// The eight locks that SQLite takes in a hive's write-ahead-log index (the -shm file), kept in a
+// small file that every process using the hive maps, instead of as fcntl() record locks in the
+// -shm file. A write transaction takes and drops six of them; as record locks that is six
+// system calls, here it is a few instructions under a mutex in the shared mapping.
+//
+// What record locks give for free is kept:
+//  - A lock dies with its process. Each connection owns a slot of the table, and its process
+//    holds a record lock on the slot's byte of the file for as long as the slot is in use; a
+//    lock that stands in the way is checked against that record lock, and the locks of a slot
+//    whose process is gone are dropped. The mutex is a robust one: a process killed while it
+//    holds it passes it on to the next taker, who clears the slots of dead processes.
+//  - A table left behind by processes that are all gone (after a crash or a reboot) is never
+//    trusted: the first process to open the file while no other has it open starts it afresh.
+//  - Programs that use the hive through SQLite's own locks are kept out while any process of
+//    ours has it open: every process holds read locks on the -shm bytes of SQLite's write,
+//    checkpoint and recovery locks, so such a program can neither write, nor checkpoint, nor
+//    rebuild the index under us.
+#pragma once
+
+#include <pthread.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace zelreg {
+
+// The shared table, as it lies at the start of the lock file.
+struct HiveLockTable {
+    static constexpr uint32_t kMagic = 0x5A4C4B31;  // "ZLK1"
+    static constexpr int kSlots = 1024;
+
+    uint32_t magic;
+    uint32_t size;  // sizeof(HiveLockTable) of the build that made it
+    pthread_mutex_t mutex;
+    uint32_t slotsUsed;         // every slot from here on is free
+    uint8_t shared[kSlots];     // per slot, a bit per lock held shared
+    uint8_t exclusive[kSlots];  // per slot, a bit per lock held exclusively
+};
+
+class HiveLockFile;  // this process's opening of one lock file, shared by its connections
+
+// One connection's share of a hive's locks. Made when SQLite first maps the connection's -shm
+// file and dropped when it unmaps it, so that this process keeps its descriptors of the -shm
+// file exactly as long as SQLite does: closing any descriptor of a file drops every record
+// lock the process holds on it, SQLite's own included.
+class HiveLocks {
+public:
+    // Opens this process's share of the lock file of the database at `database` (the file is
+    // `database` + "-locks", made when missing). On failure returns null and sets `rc` to an
+    // SQLite result code; the reason goes to stderr.
+    static std::unique_ptr<HiveLocks> Open(const std::string& database, int& rc);
+
+    explicit HiveLocks(HiveLockFile* file);
+    HiveLocks(const HiveLocks&) = delete;
+    HiveLocks& operator=(const HiveLocks&) = delete;
+    // Gives up the slot, dropping whatever this connection still holds.
+    ~HiveLocks();
+
+    // SQLite's xShmLock: `count` locks from `offset`, SQLITE_SHM_LOCK or SQLITE_SHM_UNLOCK with
+    // SQLITE_SHM_SHARED or SQLITE_SHM_EXCLUSIVE. Never waits: SQLITE_BUSY when a live
+    // connection stands in the way, or while a program using SQLite's own locks is writing the
+    // hive. The connection takes its slot at its first lock.
+    int Lock(int offset, int count, int flags);
+
+private:
+    HiveLockFile* file_;
+    int slot_ = -1;
+};
+
+}  // namespace zelreg
