@@ -6,7 +6,6 @@
 #include <iterator>
 #include <string>
 #include <system_error>
-#include <vector>
 
 #include "platform/eh/ZelEh.h"
 #include "support/ZelTestDir.h"
@@ -49,16 +48,6 @@ public:
         log << "Weitere Informationen:" << "" << "\r\n";
     }
 };
-
-// Everything the log writes, split into lines at "\r\n"; text after the last one is marked.
-inline std::vector<std::string> LinesOf(const std::string& strText) {
-    std::vector<std::string> lines;
-    size_t nStart = 0;
-    for (size_t nEnd; (nEnd = strText.find("\r\n", nStart)) != std::string::npos; nStart = nEnd + 2)
-        lines.push_back(strText.substr(nStart, nEnd - nStart));
-    if (nStart < strText.size()) lines.push_back(strText.substr(nStart) + "<no line end>");
-    return lines;
-}
 
 // A fresh temporary directory, removed with everything in it when the test ends.
 struct TempDir {

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "platform/afx/AfxTestHooks.h"
+#include "afx/AfxTestSupport.h"
 #include "platform/lang/ZelLanguage.h"
 
 namespace {
@@ -24,18 +24,14 @@ TEST(ZelLanguagePublisher, KeepsItsOwnCopyOfTheNameAndSharesItsTextWithTheCopies
     char szName[] = "MORVAKRES_DE";
     pPublisher->SetLangDependentResource(Module(0x1000), szName);
     szName[0] = 'X';
-    EXPECT_EQ(Module(0x1000), pPublisher->GetLangDependentResource());
     const CString strHeld = pPublisher->GetLangDependentResourceName();
     const char* pszName = pPublisher->GetLangDependentResourceName().GetString();  // of a copy already gone
     EXPECT_EQ(strHeld.GetString(), pszName);
     EXPECT_STREQ("MORVAKRES_DE", pszName);
-    AfxTestFailAllocation(1);
-    EXPECT_THROW(pPublisher->SetLangDependentResource(Module(0x2000), "MORVAKRES_EN"), CMemoryException*);
-    AfxTestFailAllocation(0);
+    EXPECT_TRUE(AfxFailsWithoutMemory([&] { pPublisher->SetLangDependentResource(Module(0x2000), "MORVAKRES_EN"); }));
     EXPECT_EQ(Module(0x1000), pPublisher->GetLangDependentResource());  // nothing changed
     EXPECT_STREQ("MORVAKRES_DE", pPublisher->GetLangDependentResourceName());
     pPublisher->SetLangDependentResource(nullptr, nullptr);
-    EXPECT_EQ(nullptr, pPublisher->GetLangDependentResource());
     EXPECT_STREQ("", pPublisher->GetLangDependentResourceName());
 }
 
@@ -69,12 +65,10 @@ TEST(ZelLanguageResManager, ScopesRestoreThePreviousModuleAlsoWhenAnExceptionLea
         EXPECT_EQ(Module(0x200), AfxGetResourceHandle());
     }
     EXPECT_EQ(Module(0x100), AfxGetResourceHandle());
-    try {
-        ZelLanguageResManager scope(Module(0x300));
-        AfxThrowInvalidArgException();
-    } catch (CInvalidArgException* e) {
-        e->Delete();
-    }
+    EXPECT_EQ("CInvalidArgException", AfxThrown([] {
+                  ZelLanguageResManager scope(Module(0x300));
+                  AfxThrowInvalidArgException();
+              }));
     EXPECT_EQ(Module(0x100), AfxGetResourceHandle());
     AfxSetResourceHandle(nullptr);
 }

@@ -9,7 +9,7 @@
 
 #include <ZelRegistry/ZelRegistry.h>
 
-#include "platform/afx/AfxTestHooks.h"
+#include "afx/AfxTestSupport.h"
 #include "support/ZelExceptionCheck.h"
 
 namespace {
@@ -17,13 +17,11 @@ namespace {
 // The file name of the module whose image holds an address.
 std::string ModuleOf(const void* pAddress) {
     HMODULE hModule = nullptr;
-    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                             static_cast<LPCSTR>(pAddress), &hModule))
         return "?";
     char szPath[MAX_PATH];
-    DWORD n = GetModuleFileNameA(hModule, szPath, MAX_PATH);
-    std::string path(szPath, n);
+    const std::string path(szPath, GetModuleFileNameA(hModule, szPath, MAX_PATH));
     return path.substr(path.find_last_of("\\/") + 1);
 }
 
@@ -39,10 +37,7 @@ void FailCreate() {
     location.Create("Ledger", "2.0", ZelRegistryBase::eOptions, nullptr, nullptr, FALSE, FALSE);
 }
 
-class CrossModuleExceptions : public ::testing::Test {
-protected:
-    void TearDown() override { AfxTestFailAllocation(0); }
-};
+class CrossModuleExceptions : public AfxHeapGuard {};
 
 TEST_F(CrossModuleExceptions, ClassesLiveInTheirOwnDlls) {
     EXPECT_EQ(ModuleOf(RUNTIME_CLASS(CObject)), "ZelAfx.dll");
@@ -55,90 +50,47 @@ TEST_F(CrossModuleExceptions, ClassesLiveInTheirOwnDlls) {
 }
 
 TEST_F(CrossModuleExceptions, ThrownInTheSettingsDllCaughtAsCExceptionInTheProgram) {
-    CException* pCaught = nullptr;
-    try {
-        FailCreate();
-    } catch (CException* e) {
-        pCaught = e;
-    }
-    AfxTestFailAllocation(0);
-    ASSERT_NE(pCaught, nullptr) << "nothing was thrown";
-    ZelCaught<CException> e(pCaught);
+    ZelCaught<CException> e(AfxCaught(FailCreate));
+    ASSERT_NE(e, nullptr) << "nothing was thrown";
 
-    // The settings module made it, of its own class.
+    // The settings module made it, of its own class; the kind tests go through records of three
+    // DLLs, and through C++'s own.
     EXPECT_EQ(ClassModuleOf(e.get()), "MORVAKOFSET111.dll");
     EXPECT_EQ(e->GetRuntimeClass(), RUNTIME_CLASS(ZelPropertyObjectException));
-
-    // Kind tests through records of three DLLs, and C++'s own.
-    EXPECT_TRUE(e->IsKindOf(RUNTIME_CLASS(ZelPropertyObjectException)));
-    EXPECT_TRUE(e->IsKindOf(RUNTIME_CLASS(ZelEhBasis)));
-    EXPECT_TRUE(e->IsKindOf(RUNTIME_CLASS(CException)));
-    EXPECT_TRUE(e->IsKindOf(RUNTIME_CLASS(CObject)));
+    for (CRuntimeClass* pBase : {RUNTIME_CLASS(ZelEhBasis), RUNTIME_CLASS(CException), RUNTIME_CLASS(CObject)})
+        EXPECT_TRUE(e->IsKindOf(pBase)) << pBase->m_lpszClassName;
     EXPECT_FALSE(e->IsKindOf(RUNTIME_CLASS(CMemoryException)));
     EXPECT_FALSE(e->IsKindOf(RUNTIME_CLASS(ZelRegistryBase)));
     EXPECT_NE(dynamic_cast<ZelPropertyObjectException*>(e.get()), nullptr);
+    EXPECT_EQ(dynamic_cast<CMemoryException*>(e.get()), nullptr);
     ZelEhBasis* pBasis = dynamic_cast<ZelEhBasis*>(e.get());
     ASSERT_NE(pBasis, nullptr);
-    EXPECT_EQ(dynamic_cast<CMemoryException*>(e.get()), nullptr);
-
-    // Its texts, read through the error-handling library's base class.
     EXPECT_EQ(ZelDescribe(*pBasis), ".\\ZelRegistryBase | ZelRegistryBase | "
                                     "PVOID ZelRegistryBase :: Create ( LPCTSTR, LPCTSTR,... ) | "
                                     "Catch am Methodenende | 1001");
 
-    // Down the cause chain: the framework DLL's memory exception, which the settings module
-    // caught and kept.
+    // The cause: the framework DLL's memory exception, which the settings module caught and kept.
     CException* pCause = pBasis->GetCause();
     ASSERT_NE(pCause, nullptr);
     EXPECT_EQ(ClassModuleOf(pCause), "ZelAfx.dll");
     EXPECT_EQ(pCause->GetRuntimeClass(), RUNTIME_CLASS(CMemoryException));
-    EXPECT_TRUE(pCause->IsKindOf(RUNTIME_CLASS(CException)));
-    EXPECT_FALSE(pCause->IsKindOf(RUNTIME_CLASS(ZelEhBasis)));
     EXPECT_NE(dynamic_cast<CMemoryException*>(pCause), nullptr);
     EXPECT_EQ(dynamic_cast<ZelEhBasis*>(pCause), nullptr);
 }
 
 TEST_F(CrossModuleExceptions, CaughtByItsOwnClassAndByBaseClassesOfOtherDlls) {
-    int nCaught = 0;
-    try {
-        FailCreate();
-    } catch (ZelPropertyObjectException* e) {  // the settings module's class
-        ZelCaught<ZelPropertyObjectException> owned(e);
-        ++nCaught;
-    }
-    try {
-        FailCreate();
-    } catch (CMemoryException* e) {  // must not match: only the cause is one
-        ZelCaught<CMemoryException> owned(e);
-        ADD_FAILURE() << "caught as the cause's class";
-    } catch (ZelEhBasis* e) {  // the error-handling library's class
-        ZelCaught<ZelEhBasis> owned(e);
-        ++nCaught;
-    }
-    try {
-        FailCreate();
-    } catch (CObject* e) {  // the framework layer's root class
-        ASSERT_TRUE(e->IsKindOf(RUNTIME_CLASS(CException)));
-        static_cast<CException*>(e)->Delete();
-        ++nCaught;
-    }
-    EXPECT_EQ(nCaught, 3);
-}
-
-TEST_F(CrossModuleExceptions, ThrownInTheFrameworkDllUnwindsThroughTheErrorHandlingDll) {
-    // The error-handling library's constructor refuses a null class: the framework DLL throws,
-    // the exception leaves through the error-handling library's frame into the program.
-    bool bCaught = false;
-    try {
-        ZelEhDeleteAtTerminate registration(nullptr);
-    } catch (CException* e) {
-        ZelCaught<CException> owned(e);
-        EXPECT_EQ(ClassModuleOf(e), "ZelAfx.dll");
-        EXPECT_EQ(e->GetRuntimeClass()->m_lpszClassName, std::string("CInvalidArgException"));
-        EXPECT_FALSE(e->IsKindOf(RUNTIME_CLASS(ZelEhBasis)));
-        bCaught = true;
-    }
-    EXPECT_TRUE(bCaught);
+    EXPECT_NE(ZelCaught<ZelPropertyObjectException>(AfxCaught<ZelPropertyObjectException>(FailCreate)), nullptr);
+    // The error-handling library's class, and not the class of the cause, which is the only
+    // memory exception.
+    EXPECT_NE(ZelCaught<ZelEhBasis>(AfxCaught<ZelEhBasis>([] {
+                  AfxCaught<CMemoryException>(FailCreate);
+                  ADD_FAILURE() << "caught as the cause's class";
+              })),
+              nullptr);
+    CObject* pObject = AfxCaught<CObject>(FailCreate);  // the framework layer's root class
+    ASSERT_NE(pObject, nullptr);
+    ASSERT_TRUE(pObject->IsKindOf(RUNTIME_CLASS(CException)));
+    static_cast<CException*>(pObject)->Delete();
 }
 
 }  // namespace

@@ -2,28 +2,20 @@
 // closed, and only keys: the process's other handles do not count.
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "support/ZelHandleCount.h"
 
 namespace {
 
-std::string OwnPath() {
-    return std::string("Software\\ZelRegistryTests\\HandleCount.") +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name();
-}
-
 TEST(ZelOpenKeyHandleCount, FollowsKeysOpenedAndClosed) {
-    const std::string path = OwnPath();
-    HKEY hCreated = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                             nullptr, &hCreated, nullptr));
-    ASSERT_EQ(ERROR_SUCCESS, RegCloseKey(hCreated));
+    const char szPath[] = "Software\\ZelRegistryTests\\HandleCount";
+    HKEY hFirst = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, szPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                             &hFirst, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, RegCloseKey(hFirst));
 
     const DWORD dwBefore = ZelOpenKeyHandleCount();
-    HKEY hFirst = nullptr;
     HKEY hSecond = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &hFirst));
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, szPath, 0, KEY_READ, &hFirst));
     EXPECT_EQ(ZelOpenKeyHandleCount(), dwBefore + 1);
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(hFirst, "", 0, KEY_READ, &hSecond));
     EXPECT_EQ(ZelOpenKeyHandleCount(), dwBefore + 2);
@@ -36,9 +28,7 @@ TEST(ZelOpenKeyHandleCount, FollowsKeysOpenedAndClosed) {
     ASSERT_NE(hEvent, nullptr);
     EXPECT_EQ(ZelOpenKeyHandleCount(), dwBefore);
     CloseHandle(hEvent);
-
-    EXPECT_EQ(ERROR_SUCCESS, SHDeleteKeyA(HKEY_CURRENT_USER, path.c_str()));
-    EXPECT_EQ(ZelOpenKeyHandleCount(), dwBefore);
+    EXPECT_EQ(ERROR_SUCCESS, SHDeleteKeyA(HKEY_CURRENT_USER, szPath));
 }
 
 }  // namespace

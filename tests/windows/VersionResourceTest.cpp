@@ -1,9 +1,11 @@
-// The settings module's version resource as Windows reads it back: the fixed part, the
-// translation and the texts, and that it is the module's only resource.
+// The settings module's version resource as Windows reads it back, and the record the module
+// exports as data, which says the same. CheckModules.cmake checks the resource's bytes (the
+// fixed part's versions among them) and that it is the module's only one.
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <ZelRegistry/ZelRegistry.h>
@@ -12,124 +14,42 @@
 
 namespace {
 
-class VersionResource : public ::testing::Test {
-protected:
-    void SetUp() override {
-        m_hModule = LoadLibraryA("MORVAKOFSET111.dll");
-        ASSERT_NE(m_hModule, nullptr) << "load failed with " << GetLastError();
-    }
-    void TearDown() override {
-        if (m_hModule) FreeLibrary(m_hModule);
-    }
+using Words = std::vector<WORD>;
 
-    std::string Path() const {
-        char szPath[MAX_PATH];
-        DWORD n = GetModuleFileNameA(m_hModule, szPath, MAX_PATH);
-        return std::string(szPath, n);
-    }
+TEST(VersionResource, ReadsBackAsTheModulesVersionAndAgreesWithTheExportedRecord) {
+    char szPath[MAX_PATH];
+    ASSERT_NE(0u, GetModuleFileNameA(GetModuleHandleA("MORVAKOFSET111.dll"), szPath, MAX_PATH));
+    std::vector<BYTE> info(GetFileVersionInfoSizeA(szPath, nullptr));
+    ASSERT_TRUE(!info.empty() && GetFileVersionInfoA(szPath, 0, static_cast<DWORD>(info.size()), info.data()))
+        << "no version information: " << GetLastError();
+    UINT nSize = 0;
+    const auto query = [&](const std::string& path) -> const void* {
+        LPVOID p = nullptr;
+        return VerQueryValueA(info.data(), path.c_str(), &p, &nSize) ? p : nullptr;
+    };
 
-    HMODULE m_hModule = nullptr;
-};
+    const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(query("\\"));
+    ASSERT_TRUE(fixed != nullptr && nSize >= sizeof(VS_FIXEDFILEINFO));
+    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));  // its versions: see CheckModules.cmake
 
-// The module's version information block, read from its file.
-std::vector<BYTE> ReadVersionInfo(const std::string& path) {
-    DWORD dwHandle = 0;
-    DWORD cbInfo = GetFileVersionInfoSizeA(path.c_str(), &dwHandle);
-    std::vector<BYTE> info(cbInfo);
-    if (cbInfo == 0 || !GetFileVersionInfoA(path.c_str(), 0, cbInfo, info.data())) info.clear();
-    return info;
-}
-
-std::string QueryText(std::vector<BYTE>& info, const std::string& path) {
-    LPVOID pText = nullptr;
-    UINT cchText = 0;
-    if (!VerQueryValueA(info.data(), path.c_str(), &pText, &cchText) || pText == nullptr) return "<none>";
-    return std::string(static_cast<const char*>(pText));
-}
-
-TEST_F(VersionResource, ReadsBackAsTheModulesVersion) {
-    std::vector<BYTE> info = ReadVersionInfo(Path());
-    ASSERT_FALSE(info.empty()) << "no version information: " << GetLastError();
-
-    LPVOID pFixed = nullptr;
-    UINT cbFixed = 0;
-    ASSERT_TRUE(VerQueryValueA(info.data(), "\\", &pFixed, &cbFixed));
-    ASSERT_GE(cbFixed, sizeof(VS_FIXEDFILEINFO));
-    const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(pFixed);
-    EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
-    EXPECT_EQ(HIWORD(fixed->dwFileVersionMS), 111);
-    EXPECT_EQ(LOWORD(fixed->dwFileVersionMS), 1);
-    EXPECT_EQ(HIWORD(fixed->dwFileVersionLS), 0);
-    EXPECT_EQ(LOWORD(fixed->dwFileVersionLS), 2);
-    EXPECT_EQ(HIWORD(fixed->dwProductVersionMS), 3);
-    EXPECT_EQ(LOWORD(fixed->dwProductVersionMS), 2);
-    EXPECT_EQ(HIWORD(fixed->dwProductVersionLS), 0);
-    EXPECT_EQ(LOWORD(fixed->dwProductVersionLS), 1);
-    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
-
-    LPVOID pTranslation = nullptr;
-    UINT cbTranslation = 0;
-    ASSERT_TRUE(VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", &pTranslation, &cbTranslation));
-    ASSERT_EQ(cbTranslation, 4u) << "one translation";
-    const WORD* translation = static_cast<const WORD*>(pTranslation);
+    const auto* translation = static_cast<const WORD*>(query("\\VarFileInfo\\Translation"));
+    ASSERT_TRUE(translation != nullptr && nSize == 4u) << "one translation";
     EXPECT_EQ(translation[0], 1031) << "German (Germany)";
     EXPECT_EQ(translation[1], 1252);
+    const std::pair<const char*, const char*> texts[] = {
+        {"FileDescription", "Klassen zur Verwaltung von Benutzereinstellungen"},
+        {"FileVersion", "111.1.0.2"},
+        {"ProductVersion", "3.2.0.1"},
+        {"OriginalFilename", "MORVAKOFSET111.dll"}};
+    for (const auto& [pszName, pszText] : texts)
+        EXPECT_STREQ(static_cast<const char*>(query(std::string("\\StringFileInfo\\040704e4\\") + pszName)), pszText);
 
-    char szBlock[64];
-    std::snprintf(szBlock, sizeof szBlock, "\\StringFileInfo\\%04x%04x\\", translation[0], translation[1]);
-    EXPECT_EQ(QueryText(info, std::string(szBlock) + "FileDescription"),
-              "Klassen zur Verwaltung von Benutzereinstellungen");
-    EXPECT_EQ(QueryText(info, std::string(szBlock) + "FileVersion"), "111.1.0.2");
-    EXPECT_EQ(QueryText(info, std::string(szBlock) + "ProductVersion"), "3.2.0.1");
-    EXPECT_EQ(QueryText(info, std::string(szBlock) + "OriginalFilename"), "MORVAKOFSET111.dll");
-
-    // The record the module exports as data says the same.
-    EXPECT_EQ(zelModuleVersion.wLanguage, translation[0]);
-    EXPECT_STREQ(zelModuleVersion.pszFileDescription, "Klassen zur Verwaltung von Benutzereinstellungen");
-    const DWORD version[4] = {fixed->dwFileVersionMS, fixed->dwFileVersionLS, fixed->dwProductVersionMS,
-                              fixed->dwProductVersionLS};
-    for (int i = 0; i < 2; ++i) {
-        EXPECT_EQ(zelModuleVersion.fileVersion[2 * i], HIWORD(version[i]));
-        EXPECT_EQ(zelModuleVersion.fileVersion[2 * i + 1], LOWORD(version[i]));
-        EXPECT_EQ(zelModuleVersion.productVersion[2 * i], HIWORD(version[2 + i]));
-        EXPECT_EQ(zelModuleVersion.productVersion[2 * i + 1], LOWORD(version[2 + i]));
-    }
-}
-
-// Resource types, names and languages as "#<number>" or the name.
-std::string ResourceId(LPCSTR pszId) {
-    if (IS_INTRESOURCE(pszId)) return "#" + std::to_string(reinterpret_cast<ULONG_PTR>(pszId));
-    return pszId;
-}
-
-BOOL CALLBACK CollectType(HMODULE, LPSTR pszType, LONG_PTR lParam) {
-    reinterpret_cast<std::vector<std::string>*>(lParam)->push_back(ResourceId(pszType));
-    return TRUE;
-}
-
-BOOL CALLBACK CollectName(HMODULE, LPCSTR, LPSTR pszName, LONG_PTR lParam) {
-    reinterpret_cast<std::vector<std::string>*>(lParam)->push_back(ResourceId(pszName));
-    return TRUE;
-}
-
-BOOL CALLBACK CollectLanguage(HMODULE, LPCSTR, LPCSTR, WORD wLanguage, LONG_PTR lParam) {
-    reinterpret_cast<std::vector<std::string>*>(lParam)->push_back(std::to_string(wLanguage));
-    return TRUE;
-}
-
-TEST_F(VersionResource, IsTheModulesOnlyResource) {
-    std::vector<std::string> types;
-    EXPECT_TRUE(EnumResourceTypesA(m_hModule, CollectType, reinterpret_cast<LONG_PTR>(&types)));
-    EXPECT_EQ(types, std::vector<std::string>{"#16"}) << "RT_VERSION only";
-
-    std::vector<std::string> names;
-    EXPECT_TRUE(EnumResourceNamesA(m_hModule, RT_VERSION, CollectName, reinterpret_cast<LONG_PTR>(&names)));
-    EXPECT_EQ(names, std::vector<std::string>{"#1"});
-
-    std::vector<std::string> languages;
-    EXPECT_TRUE(EnumResourceLanguagesA(m_hModule, RT_VERSION, MAKEINTRESOURCEA(1), CollectLanguage,
-                                       reinterpret_cast<LONG_PTR>(&languages)));
-    EXPECT_EQ(languages, std::vector<std::string>{"1031"});
+    EXPECT_EQ(zelModuleVersion.wLanguage, 1031);
+    EXPECT_STREQ(zelModuleVersion.pszFileDescription, texts[0].second);
+    EXPECT_EQ(Words(std::begin(zelModuleVersion.fileVersion), std::end(zelModuleVersion.fileVersion)),
+              (Words{111, 1, 0, 2}));
+    EXPECT_EQ(Words(std::begin(zelModuleVersion.productVersion), std::end(zelModuleVersion.productVersion)),
+              (Words{3, 2, 0, 1}));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 # Runs the zelreg program in a registry of its own (ZEL_REGISTRY_DIR=WORK):
 #   MODE=demo      `zelreg demo` twice; both succeed and the second reads back the first's values
+#                  and shows them as query does
 #   MODE=bad-hive  a per-user hive file that is not a hive: query fails, naming the error
 string(REPLACE "|" ";" emulator "${EMULATOR}")
 file(REMOVE_RECURSE ${WORK})
@@ -22,9 +23,21 @@ if(MODE STREQUAL "demo")
                     OUTPUT_QUIET ERROR_QUIET TIMEOUT 60)
     zelreg(0 first demo)
     zelreg(0 second demo)
-    if(NOT second MATCHES "RunCount=1 " OR NOT second MATCHES "Size=256")
-        message(FATAL_ERROR "the second run did not read back what the first one wrote")
+    if(NOT first MATCHES "this is the first run")
+        message(FATAL_ERROR "the first run found settings")
     endif()
+    # Read back through the library, and then as the registry holds them (the Size grew twice).
+    string(REPLACE "\r" "" second "${second}")
+    set(demo_key "HKEY_CURRENT_USER\\Software\\Quellmar\\Components\\ZelregDemo\\Versions\\1.0")
+    foreach(expected "RunCount=1 Greeting=\"Hello from zelreg\""
+                     "Panels\\Explorer: Caption=\"Project explorer\" Size=256 Visible=1"
+                     "${demo_key}\\Settings\\Panels\\Explorer\\Size\n    TYPE    REG_DWORD    0x2\n    VALUE    REG_DWORD    0x110\n"
+                     "    RunCount    REG_DWORD    0x2\n")
+        string(FIND "${second}" "${expected}" at)
+        if(at EQUAL -1)
+            message(FATAL_ERROR "the second run did not read back what the first one wrote: ${expected}")
+        endif()
+    endforeach()
 else()
     file(WRITE ${WORK}/user.hive "this is not a hive, and must be left as it is\n")
     zelreg(1 output query HKCU\\Software)
