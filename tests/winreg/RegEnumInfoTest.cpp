@@ -2,7 +2,6 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <cstdio>
 #include <random>
 #include <thread>
 
@@ -16,22 +15,18 @@ using RegEnumKeyA_ = RegTest;
 TEST_F(RegEnumKeyA_, SubKeysComeInCaseInsensitiveNameOrder) {
     for (const char* name : {"b", "_x", "C", "a"}) RegCloseKey(Create(root_, name));
     // Folded: A, B, C, _X. A case-sensitive order would put "C" and "_x" before "a".
-    EXPECT_EQ(ZelDeviations::kWineSortsSubKeysLowerCased.Expect(std::vector<std::string>{"a", "b", "C", "_x"},
-                                                                 std::vector<std::string>{"_x", "a", "b", "C"}),
+    EXPECT_EQ(ZelDeviations::kWineSortsSubKeysLowerCased.Expect(Names{"a", "b", "C", "_x"}, Names{"_x", "a", "b", "C"}),
               SubKeys(root_));
 }
 
 // Also through a handle of its own, which has to see the changes made through another.
 TEST_F(RegEnumKeyA_, LongListingsStayCompleteOrderedAndDenseWhateverTheAccessPattern) {
-    HKEY reader = OpenRoot(KEY_READ);
+    HKEY reader = Open(root_, "", KEY_READ);
     char name[32];
     EXPECT_EQ(ERROR_NO_MORE_ITEMS, RegEnumKeyA(reader, 0, name, sizeof name));
-    std::vector<std::string> names;
-    for (int i = 0; i < 3000; ++i) {
-        std::snprintf(name, sizeof name, "Key%05d", i);
-        names.push_back(name);
-    }
-    std::vector<std::string> shuffled = names;
+    Names names;
+    for (int i = 0; i < 3000; ++i) names.push_back("Key" + std::to_string(10000 + i));
+    Names shuffled = names;
     std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(42));
     for (const std::string& n : shuffled) RegCloseKey(Create(root_, n.c_str()));
     EXPECT_EQ(names, SubKeys(reader));
@@ -41,14 +36,14 @@ TEST_F(RegEnumKeyA_, LongListingsStayCompleteOrderedAndDenseWhateverTheAccessPat
     }
     EXPECT_EQ(ERROR_NO_MORE_ITEMS, RegEnumKeyA(reader, 3000, name, sizeof name));
     // A key added or deleted in the middle shifts the later indices at once.
-    RegCloseKey(Create(root_, "Key01500a"));
+    RegCloseKey(Create(root_, "Key11500a"));
     ASSERT_EQ(ERROR_SUCCESS, RegEnumKeyA(reader, 1501, name, sizeof name));
-    EXPECT_STREQ("Key01500a", name);
+    EXPECT_STREQ("Key11500a", name);
     ASSERT_EQ(ERROR_SUCCESS, RegEnumKeyA(reader, 3000, name, sizeof name));
-    EXPECT_STREQ("Key02999", name);
-    ASSERT_EQ(ERROR_SUCCESS, RegDeleteKeyA(root_, "Key01499"));
+    EXPECT_STREQ("Key12999", name);
+    ASSERT_EQ(ERROR_SUCCESS, RegDeleteKeyA(root_, "Key11499"));
     ASSERT_EQ(ERROR_SUCCESS, RegEnumKeyA(reader, 1499, name, sizeof name));
-    EXPECT_STREQ("Key01500", name);
+    EXPECT_STREQ("Key11500", name);
     EXPECT_EQ(ERROR_NO_MORE_ITEMS, RegEnumKeyA(reader, 3000, name, sizeof name));
     int deleted = 0;  // deleting index 0 until there is none empties the key
     for (; deleted <= 3000 && RegEnumKeyA(reader, 0, name, sizeof name) == ERROR_SUCCESS; ++deleted)
@@ -65,8 +60,6 @@ TEST_F(RegEnumKeyA_, NameNeedsRoomForItsNul) {
     EXPECT_EQ(std::string(8, 'x'), std::string(name, 8));
     ASSERT_EQ(ERROR_SUCCESS, RegEnumKeyA(root_, 0, name, 7));
     EXPECT_STREQ("abcdef", name);
-    DWORD nameLength = 6;
-    EXPECT_EQ(ERROR_MORE_DATA, RegEnumKeyExA(root_, 0, name, &nameLength, nullptr, nullptr, nullptr, nullptr));
 }
 
 using RegEnumValueA_ = RegTest;
@@ -74,8 +67,7 @@ using RegEnumValueA_ = RegTest;
 TEST_F(RegEnumValueA_, ValuesComeInTheOrderTheyWereSetWithDenseIndices) {
     for (const char* name : {"A", "C", "E", "D", "B"}) SetDword(root_, name, 1);
     ASSERT_EQ(ERROR_SUCCESS, RegDeleteValueA(root_, "E"));
-    EXPECT_EQ(ZelDeviations::kWineSortsValues.Expect(std::vector<std::string>{"A", "C", "D", "B"},
-                                                     std::vector<std::string>{"A", "B", "C", "D"}),
+    EXPECT_EQ(ZelDeviations::kWineSortsValues.Expect(Names{"A", "C", "D", "B"}, Names{"A", "B", "C", "D"}),
               ValueNames(root_));
 }
 
@@ -126,11 +118,10 @@ TEST_F(RegQueryInfoKeyA_, CountsLongestNamesLargestDataAndLastWriteTime) {
     RegCloseKey(Create(root_, "subsubkey"));
     SetString(root_, "", "data");
     EXPECT_GT(LastWrite(root_), before);
-    // Names count without their NUL; the default value counts but has no name; string data
-    // counts in UTF-16 bytes with the NUL, binary data as stored.
-    EXPECT_EQ((Figures{1, 9, 0, 1, 0, 10}), QueryFigures(root_));
     SetString(root_, "value one", "first value data");
     SetString(root_, "value 2", "second value data");
+    // Names count without their NUL; the default value counts but has no name; string data
+    // counts in UTF-16 bytes with the NUL, binary data as stored.
     EXPECT_EQ((Figures{1, 9, 0, 3, 9, 36}), QueryFigures(root_));
     const BYTE binary[40] = {};
     ASSERT_EQ(ERROR_SUCCESS, Set(root_, "bin", REG_BINARY, binary, sizeof binary));

@@ -4,8 +4,6 @@
 
 namespace {
 
-HKEY const kSentinel = reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x1234));
-
 using RegOpenKeyExA_ = RegTest;
 
 TEST_F(RegOpenKeyExA_, EveryOpenOrCreateGivesItsOwnHandleToTheSameKey) {
@@ -32,8 +30,6 @@ TEST_F(RegOpenKeyExA_, FailuresGiveTheirStatusAndCreateNothing) {
     EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(closed));
     EXPECT_EQ(ERROR_INVALID_HANDLE, RegCloseKey(closed));
     EXPECT_EQ(ERROR_INVALID_HANDLE, RegCloseKey(nullptr));
-    EXPECT_EQ(ERROR_INVALID_HANDLE, Query(closed, ""));
-    EXPECT_EQ(ERROR_INVALID_HANDLE, RegOpenKeyExA(closed, "Child", 0, KEY_READ, &key));
     EXPECT_EQ(ERROR_INVALID_HANDLE, RegOpenKeyExA(closed, "", 0, KEY_READ, &key));
     key = kSentinel;
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExA(root_, "Missing", 0, KEY_READ, &key));
@@ -42,18 +38,16 @@ TEST_F(RegOpenKeyExA_, FailuresGiveTheirStatusAndCreateNothing) {
     EXPECT_EQ(ERROR_BAD_PATHNAME, RegOpenKeyExA(root_, "\\Sub", 0, KEY_READ, &key));
     EXPECT_EQ(nullptr, key);
     key = kSentinel;
-    EXPECT_EQ(ERROR_INVALID_HANDLE, RegOpenKeyExA(nullptr, "Software", 0, KEY_READ, &key));
     EXPECT_EQ(ERROR_INVALID_HANDLE, RegOpenKeyExA(nullptr, "", 0, KEY_READ, &key));
     EXPECT_EQ(kSentinel, key);  // a null parent leaves the result alone
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExA(root_, "Missing\\Deeper", 0, KEY_READ, &key));
-    EXPECT_EQ(ERROR_BAD_PATHNAME, RegOpenKeyExA(HKEY_CURRENT_USER, ("\\" + path()).c_str(), 0, KEY_READ, &key));
-    EXPECT_EQ(std::vector<std::string>{"Sub"}, SubKeys(root_));
-    // A null result pointer; no Windows test pins RegCreateKeyExA's 1010, our store answers as Wine's code.
-    if (ZelDeviations::kWineNullResultPointerCrashes.Prevents()) return;
-    EXPECT_EQ(ERROR_INVALID_PARAMETER, RegOpenKeyExA(root_, "x", 0, KEY_READ, nullptr));
-    EXPECT_EQ(ERROR_INVALID_PARAMETER, RegOpenKeyExA(nullptr, "x", 0, KEY_READ, nullptr));
-    EXPECT_EQ(ERROR_BADKEY, RegCreateKeyExA(root_, "New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, nullptr, nullptr));
-    EXPECT_EQ(std::vector<std::string>{"Sub"}, SubKeys(root_));
+    // A null result pointer is refused before the parent is looked at. No Windows test pins
+    // RegCreateKeyExA's 1010; our store answers as Wine's code.
+    if (!ZelDeviations::kWineNullResultPointerCrashes.Prevents()) {
+        EXPECT_EQ(ERROR_INVALID_PARAMETER, RegOpenKeyExA(nullptr, "x", 0, KEY_READ, nullptr));
+        EXPECT_EQ(ERROR_BADKEY,
+                  RegCreateKeyExA(root_, "New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, nullptr, nullptr));
+    }
+    EXPECT_EQ(Names{"Sub"}, SubKeys(root_));
 }
 
 TEST_F(RegOpenKeyExA_, PredefinedKeyWithEmptyNameGivesItselfWhichClosesAnyNumberOfTimes) {
@@ -62,45 +56,35 @@ TEST_F(RegOpenKeyExA_, PredefinedKeyWithEmptyNameGivesItselfWhichClosesAnyNumber
         ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, empty, 0, KEY_READ, &key));
         EXPECT_EQ(HKEY_CURRENT_USER, key);
     }
-    for (int i = 0; i < 2; ++i)
-        for (HKEY predefined : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_PERFORMANCE_DATA})
-            EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(predefined));
-    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, path().c_str()));
+    for (HKEY predefined : {HKEY_CURRENT_USER, HKEY_PERFORMANCE_DATA, HKEY_CURRENT_USER})
+        EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(predefined));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, path_.c_str()));
     const uint64_t widened = (uint64_t{0xABCD} << 32) | 0x80000001u;  // only the low 32 bits count
-    EXPECT_TRUE(sizeof(void*) < 8 || KeyExists(reinterpret_cast<HKEY>(uintptr_t(widened)), path().c_str()));
+    EXPECT_TRUE(sizeof(void*) < 8 || KeyExists(reinterpret_cast<HKEY>(uintptr_t(widened)), path_.c_str()));
 }
 
 using RegCreateKeyExA_ = RegTest;
 
 TEST_F(RegCreateKeyExA_, CreatesEveryMissingLevelAndReportsTheDisposition) {
-    DWORD disposition = 0;
-    ASSERT_EQ(ERROR_SUCCESS, CreateKey(root_, "A\\B\\C\\D", &disposition));
-    EXPECT_EQ(static_cast<DWORD>(REG_CREATED_NEW_KEY), disposition);
-    for (const char* level : {"A", "A\\B", "A\\B\\C", "A\\B\\C\\D"}) EXPECT_TRUE(KeyExists(root_, level)) << level;
-    ASSERT_EQ(ERROR_SUCCESS, CreateKey(root_, "a\\b\\c\\d", &disposition));
-    EXPECT_EQ(static_cast<DWORD>(REG_OPENED_EXISTING_KEY), disposition);
-    ASSERT_EQ(ERROR_SUCCESS, CreateKey(root_, "A\\B\\New", &disposition));
-    EXPECT_EQ(static_cast<DWORD>(REG_CREATED_NEW_KEY), disposition);
-    EXPECT_EQ((std::vector<std::string>{"C", "New"}), SubKeys(root_, "A\\B"));
+    EXPECT_EQ(REG_CREATED_NEW_KEY, Disposition(root_, "A\\B\\C\\D"));
+    EXPECT_EQ(REG_OPENED_EXISTING_KEY, Disposition(root_, "a\\b\\c\\d"));
+    EXPECT_EQ(REG_CREATED_NEW_KEY, Disposition(root_, "A\\B\\New"));
+    EXPECT_EQ((Names{"C", "New"}), SubKeys(root_, "A\\B"));
     // Below a volatile key only a volatile key may be made, but any existing one opened.
     ASSERT_EQ(ERROR_SUCCESS, CreateKey(root_, "Volatile", nullptr, REG_OPTION_VOLATILE));
     EXPECT_EQ(ERROR_CHILD_MUST_BE_VOLATILE, CreateKey(root_, "Volatile\\Child"));
     EXPECT_FALSE(KeyExists(root_, "Volatile\\Child"));
     ASSERT_EQ(ERROR_SUCCESS, CreateKey(root_, "Volatile\\Child", nullptr, REG_OPTION_VOLATILE));
-    ASSERT_EQ(ERROR_SUCCESS, CreateKey(root_, "Volatile\\Child", &disposition));
-    EXPECT_EQ(static_cast<DWORD>(REG_OPENED_EXISTING_KEY), disposition);
+    EXPECT_EQ(REG_OPENED_EXISTING_KEY, Disposition(root_, "Volatile\\Child"));
 }
 
 TEST_F(RegCreateKeyExA_, NamesFoldCaseKeepTheirSpellingAndIgnoreExtraBackslashes) {
     ASSERT_EQ(ERROR_SUCCESS, CreateKey(root_, "Mixed\\\\"));
-    DWORD disposition = 0;
-    ASSERT_EQ(ERROR_SUCCESS, CreateKey(root_, "MIXED", &disposition));
-    EXPECT_EQ(static_cast<DWORD>(REG_OPENED_EXISTING_KEY), disposition);
+    EXPECT_EQ(REG_OPENED_EXISTING_KEY, Disposition(root_, "MIXED"));
     ASSERT_EQ(ERROR_SUCCESS, WriteDword(root_, "Mixed\\Inner", "mark", 1));
-    for (const char* name : {"mixed\\", "MIXED\\\\", "mixed\\INNER", "Mixed\\Inner\\\\"})
-        EXPECT_TRUE(KeyExists(root_, name)) << name;
+    EXPECT_TRUE(KeyExists(root_, "mixed\\INNER\\\\"));
     EXPECT_EQ(1, ReadDword(root_, "Mixed\\\\inner", "mark"));
-    EXPECT_EQ(std::vector<std::string>{"Mixed"}, SubKeys(root_));
+    EXPECT_EQ(Names{"Mixed"}, SubKeys(root_));
 }
 
 TEST_F(RegCreateKeyExA_, NamesOver255CharactersOrWithALeadingBackslashAreRefused) {
@@ -121,7 +105,7 @@ TEST_F(RegCreateKeyExA_, NamesOver255CharactersOrWithALeadingBackslashAreRefused
     RegCloseKey(Create(root_, "F"));
     EXPECT_EQ(ERROR_INVALID_PARAMETER, CreateKey(root_, ("F\\" + tooLong).c_str()));
     EXPECT_EQ(ERROR_INVALID_PARAMETER, RegOpenKeyExA(root_, tooLong.c_str(), 0, KEY_READ, &key));
-    EXPECT_EQ((std::vector<std::string>{"F", longest}), SubKeys(root_));
+    EXPECT_EQ((Names{"F", longest}), SubKeys(root_));
     EXPECT_TRUE(SubKeys(root_, "F").empty());
 }
 
@@ -133,8 +117,6 @@ TEST_F(DeletedKey, EveryUseOfAHandleToItIsKeyDeletedButCloseSucceeds) {
     ASSERT_EQ(ERROR_SUCCESS, RegDeleteKeyA(root_, "Doomed"));
     HKEY viaItself = Create(root_, "Self");
     ASSERT_EQ(ERROR_SUCCESS, RegDeleteKeyA(viaItself, ""));
-    EXPECT_TRUE(SubKeys(root_).empty());
-
     for (HKEY dead : {viaOther, viaItself}) {
         DWORD size = 0, type = 0, nameLength = 64;
         BYTE data[16];
@@ -157,17 +139,10 @@ TEST_F(DeletedKey, EveryUseOfAHandleToItIsKeyDeletedButCloseSucceeds) {
 
 // A new key must not take over the identity of a deleted one, whose handles stay dead.
 TEST_F(DeletedKey, TreeDeleteKillsEveryHandleInItAlsoWhenThePathIsMadeAgain) {
-    HKEY top = Create(root_, "T");
-    HKEY middle = Create(top, "A");
-    HKEY bottom = Create(middle, "B");
+    HKEY top = Create(root_, "T"), middle = Create(top, "A"), bottom = Create(middle, "B");
     SetDword(bottom, "v", 1);
     ASSERT_EQ(ERROR_SUCCESS, ShDeleteKey(root_, "T"));
-    EXPECT_FALSE(KeyExists(root_, "T"));
-    HKEY fresh = nullptr;
-    DWORD disposition = 0;
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegCreateKeyExA(root_, "T\\A\\B", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &fresh, &disposition));
-    EXPECT_EQ(static_cast<DWORD>(REG_CREATED_NEW_KEY), disposition);
+    HKEY fresh = Create(root_, "T\\A\\B");
     for (HKEY dead : {top, middle, bottom}) {
         EXPECT_EQ(ERROR_KEY_DELETED, Query(dead, "v"));
         EXPECT_EQ(ERROR_KEY_DELETED, Set(dead, "v", REG_DWORD, "abcd", 4));
@@ -179,30 +154,19 @@ TEST_F(DeletedKey, TreeDeleteKillsEveryHandleInItAlsoWhenThePathIsMadeAgain) {
 
 TEST_F(DeletedKey, RegDeleteKeyATakesALeafAndSHDeleteKeyATheWholeTreeNothingElse) {
     HKEY child = Create(root_, "Parent\\Child");
-    SetString(child, "a", "1");
-    SetString(child, "", "default");
+    SetString(child, "a", "1");  // values do not stand in the way
     EXPECT_EQ(ERROR_INVALID_PARAMETER, RegDeleteKeyA(child, nullptr));
-    RegCloseKey(child);
     EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteKeyA(root_, "Parent"));
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteKeyA(root_, "Missing"));
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteKeyA(root_, "Missing\\Deeper"));
-    EXPECT_TRUE(KeyExists(root_, "Parent\\Child"));
     EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(root_, "PARENT\\child"));
-    EXPECT_TRUE(KeyExists(root_, "Parent"));
     EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(root_, "Parent"));
-    EXPECT_TRUE(SubKeys(root_).empty());
-    child = Create(root_, "Parent\\Child");
-    EXPECT_TRUE(ValueNames(child).empty());  // a new key under the old name starts empty
-    RegCloseKey(child);
 
-    // SHDeleteKeyA takes a whole tree.
-    ASSERT_EQ(ERROR_SUCCESS, WriteDword(root_, "Tree\\L1\\L2\\L3", "v", 1));
-    ASSERT_EQ(ERROR_SUCCESS, WriteDword(root_, "Tree\\Other", "w", 5));
+    ASSERT_EQ(ERROR_SUCCESS, WriteDword(root_, "Tree\\L1\\L2", "v", 1));
+    EXPECT_EQ(ERROR_KEY_DELETED, Query(child, "a"));  // the new keys have not taken the ids of the deleted ones
+    RegCloseKey(child);
     ASSERT_EQ(ERROR_SUCCESS, WriteDword(root_, "Sibling", "keep", 1));
-    ASSERT_EQ(ERROR_SUCCESS, CreateKey(root_, "ODBC\\Inner"));
     EXPECT_EQ(ERROR_SUCCESS, ShDeleteKey(root_, "tree"));
-    EXPECT_EQ(ERROR_SUCCESS, ShDeleteKey(HKEY_CURRENT_USER, (path() + "\\ODBC").c_str()));
-    EXPECT_EQ((std::vector<std::string>{"Parent", "Sibling"}), SubKeys(root_));
+    EXPECT_EQ(Names{"Sibling"}, SubKeys(root_));
     EXPECT_EQ(1, ReadDword(root_, "Sibling", "keep"));
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, ShDeleteKey(root_, "Missing"));
     EXPECT_EQ(ERROR_INVALID_HANDLE, ShDeleteKey(nullptr, "Missing"));
@@ -213,8 +177,8 @@ using AccessRights = RegTest;
 TEST_F(AccessRights, ValueCallsAndEnumerationNeedTheirOwnRightCreateAndDeleteNone) {
     SetString(root_, "v", "original");
     RegCloseKey(Create(root_, "Sub"));
-    HKEY reader = OpenRoot(KEY_READ), writer = OpenRoot(KEY_SET_VALUE);
-    HKEY query = OpenRoot(KEY_QUERY_VALUE), enumerate = OpenRoot(KEY_ENUMERATE_SUB_KEYS);
+    HKEY reader = Open(root_, "", KEY_READ), writer = Open(root_, "", KEY_SET_VALUE);
+    HKEY query = Open(root_, "", KEY_QUERY_VALUE), enumerate = Open(root_, "", KEY_ENUMERATE_SUB_KEYS);
     EXPECT_EQ(ERROR_ACCESS_DENIED, Set(reader, "v", REG_DWORD, "abcd", 4));
     EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteValueA(reader, "v"));
     EXPECT_EQ("original", ReadString(reader, "v"));
@@ -222,14 +186,13 @@ TEST_F(AccessRights, ValueCallsAndEnumerationNeedTheirOwnRightCreateAndDeleteNon
     DWORD nameLength = sizeof name;
     EXPECT_EQ(ERROR_ACCESS_DENIED, Query(writer, "v"));
     EXPECT_EQ(ERROR_ACCESS_DENIED, RegEnumValueA(writer, 0, name, &nameLength, nullptr, nullptr, nullptr, nullptr));
-    EXPECT_EQ(ERROR_ACCESS_DENIED, RegEnumKeyA(writer, 0, name, sizeof name));
     EXPECT_EQ(ERROR_SUCCESS, Set(writer, "w", REG_DWORD, "abcd", 4));
     EXPECT_EQ(ERROR_ACCESS_DENIED, RegEnumKeyA(query, 0, name, sizeof name));
     EXPECT_EQ(ERROR_SUCCESS, RegEnumKeyA(enumerate, 0, name, sizeof name));
     for (HKEY key : {writer, query, enumerate}) RegCloseKey(key);
 
     // Create and delete need no right on the handle: RegDeleteKeyA opens the key with DELETE itself.
-    HKEY notifyOnly = OpenRoot(KEY_NOTIFY);
+    HKEY notifyOnly = Open(root_, "", KEY_NOTIFY);
     EXPECT_EQ(ERROR_SUCCESS, CreateKey(notifyOnly, "Child"));
     RegCloseKey(notifyOnly);
     EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(reader, "Child"));

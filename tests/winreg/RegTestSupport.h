@@ -15,6 +15,10 @@
 #include "platform/winreg/ZelWinReg.h"
 #endif
 
+// A handle value that no call returns: a result that a failed call must clear or leave alone.
+inline const HKEY kSentinel = reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x1234));
+using Names = std::vector<std::string>;
+
 // SHDeleteKeyA returns a DWORD in some Windows headers, LONG in others.
 inline LONG ShDeleteKey(HKEY key, const char* subKey) { return static_cast<LONG>(SHDeleteKeyA(key, subKey)); }
 
@@ -67,13 +71,17 @@ protected:
         EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(parent, name, 0, access, &key)) << name;
         return key;
     }
-    HKEY OpenRoot(REGSAM access) const { return Open(HKEY_CURRENT_USER, path_.c_str(), access); }
     // Creates (or opens) and closes a key; the status.
     static LONG CreateKey(HKEY parent, const char* name, DWORD* disposition = nullptr, DWORD options = 0) {
         HKEY key = nullptr;
         const LONG rc = RegCreateKeyExA(parent, name, 0, nullptr, options, KEY_ALL_ACCESS, nullptr, &key, disposition);
         if (rc == ERROR_SUCCESS) RegCloseKey(key);
         return rc;
+    }
+    // Creates (or opens) and closes a key: REG_CREATED_NEW_KEY or REG_OPENED_EXISTING_KEY, 0 on failure.
+    static LONG Disposition(HKEY parent, const char* name, DWORD options = 0) {
+        DWORD disposition = 0;
+        return CreateKey(parent, name, &disposition, options) == ERROR_SUCCESS ? static_cast<LONG>(disposition) : 0;
     }
     static bool KeyExists(HKEY parent, const char* name) {
         HKEY key = nullptr;
@@ -100,8 +108,8 @@ protected:
     }
     static std::string ReadString(HKEY key, const char* name) { return Read(key, name).c_str(); }
     // The sub-key names of `key` itself, or of its sub-key `path`, in enumeration order.
-    static std::vector<std::string> SubKeys(HKEY key, const char* path = nullptr) {
-        std::vector<std::string> names;
+    static Names SubKeys(HKEY key, const char* path = nullptr) {
+        Names names;
         HKEY sub = key;
         if (path && RegOpenKeyExA(key, path, 0, KEY_READ, &sub) != ERROR_SUCCESS) return names;
         char name[512];
@@ -109,8 +117,8 @@ protected:
         if (path) RegCloseKey(sub);
         return names;
     }
-    static std::vector<std::string> ValueNames(HKEY key) {
-        std::vector<std::string> names;
+    static Names ValueNames(HKEY key) {
+        Names names;
         char name[512];
         for (DWORD i = 0, length = sizeof name;
              RegEnumValueA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
@@ -125,10 +133,6 @@ protected:
         return (uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
     }
 
-    const std::string& path() const { return path_; }
-
     HKEY root_ = nullptr;
-
-private:
-    std::string path_;
+    std::string path_;  // of root_, below HKEY_CURRENT_USER
 };
