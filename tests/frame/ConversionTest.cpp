@@ -8,17 +8,18 @@
 #include <vector>
 
 #include "frame/ZelConvert.h"
-#include "support/ZelExceptionCheck.h"
+#include "tree/ZelTreeTestSupport.h"
 
 namespace {
 
 constexpr ZelSite kOuter{".\\Outer", "Outer", "void Outer::Run()"};
 constexpr ZelSite kMiddle{".\\Imp\\MiddleI", "Middle_Imp", "Middle_Imp::Step()"};
 constexpr ZelSite kInner{".\\Inner", "Inner", ""};
+const std::string kOuterLine = ".\\Outer | Outer | void Outer::Run()" + kZelEnd;
+const std::string kMiddleLine = ".\\Imp\\MiddleI | Middle_Imp | Middle_Imp::Step() |  | ";
 
 HINSTANCE Module(uintptr_t n) { return reinterpret_cast<HINSTANCE>(n); }
 
-// The log entry of e, split into lines at "\r\n".
 std::vector<std::string> LogLines(const ZelPropertyObjectException& e) {
     std::ostringstream out;
     ZelEhLogFile log(out);
@@ -34,36 +35,24 @@ std::vector<std::string> LogLines(const ZelPropertyObjectException& e) {
 
 TEST(Conversion, ChainOfThreeLevelsKeepsEveryLevelsTextsAndNumbers) {
     int cleanups = 0;
-    auto e = ZelExpectConverted([&] {
+    const auto run = [&] {
         ZelCatchAtEnd(kOuter, [&] {
             ZelCatchAtEndTellingMemory(kMiddle, [&] {
                 ZelCatchAtEnd(kInner, [] { AfxThrowInvalidArgException(); }, [&]() noexcept { ++cleanups; });
             }, [&]() noexcept { ++cleanups; });
         });
-    });
-    ASSERT_TRUE(e);
-    EXPECT_EQ(cleanups, 2);
-    EXPECT_EQ(ZelDescribe(*e), ".\\Outer | Outer | void Outer::Run() | Catch am Methodenende | 1001");
-    EXPECT_EQ(e->GetResIdForTextInfo(), 321u);
-    EXPECT_EQ(e->GetResIdForCaption(), 322u);
-    ZelPropertyObjectException* middle = ZelObjectCause(*e);
-    ASSERT_NE(middle, nullptr);
+    };
     // A converted exception is not memory exhaustion, even in a clause that tells it apart.
-    EXPECT_EQ(ZelDescribe(*middle), ".\\Imp\\MiddleI | Middle_Imp | Middle_Imp::Step() |  | 1001");
-    ZelPropertyObjectException* inner = ZelObjectCause(*middle);
-    ASSERT_NE(inner, nullptr);
-    EXPECT_EQ(ZelDescribe(*inner), ".\\Inner | Inner |  | Catch am Methodenende | 1001");
-    ASSERT_TRUE(inner->GetCause() && inner->GetCause()->IsKindOf(RUNTIME_CLASS(CInvalidArgException)));
+    EXPECT_EQ(ZelFailure(run), (ZelLines{kOuterLine, kMiddleLine + "1001", ".\\Inner | Inner | " + kZelEnd,
+                                         "CInvalidArgException"}));
+    EXPECT_EQ(cleanups, 2);
 }
 
 TEST(Conversion, MemoryExhaustionIsToldApartOnlyWithTwoClauses) {
-    auto told = ZelExpectConverted([] { ZelCatchAtEndTellingMemory(kMiddle, [] { AfxThrowMemoryException(); }); });
-    ASSERT_TRUE(told);
-    EXPECT_EQ(ZelDescribe(*told), ".\\Imp\\MiddleI | Middle_Imp | Middle_Imp::Step() |  | 1002");
-    EXPECT_TRUE(told->GetCause()->IsKindOf(RUNTIME_CLASS(CMemoryException)));
-    auto plain = ZelExpectConverted([] { ZelCatchAtEnd(kOuter, [] { AfxThrowMemoryException(); }); });
-    ASSERT_TRUE(plain);
-    EXPECT_EQ(ZelDescribe(*plain), ".\\Outer | Outer | void Outer::Run() | Catch am Methodenende | 1001");
+    EXPECT_EQ(ZelFailure([] { ZelCatchAtEndTellingMemory(kMiddle, [] { AfxThrowMemoryException(); }); }),
+              (ZelLines{kMiddleLine + "1002", "CMemoryException"}));
+    EXPECT_EQ(ZelFailure([] { ZelCatchAtEnd(kOuter, [] { AfxThrowMemoryException(); }); }),
+              (ZelLines{kOuterLine, "CMemoryException"}));
 }
 
 TEST(Conversion, ResultsPassAndForeignExceptionsAreNotTouched) {
@@ -117,6 +106,8 @@ TEST(Conversion, AdditionalTextFollowsItsLabelAndTheLocalRecordCreatesNumberZero
     const std::vector<std::string> lines = LogLines(*e);
     ASSERT_EQ(lines.size(), 9u);  // no cause, no line for it
     EXPECT_EQ(lines.back(), "      Weitere Informationen:Platte voll");
+    EXPECT_EQ(e->GetResIdForTextInfo(), 321u);
+    EXPECT_EQ(e->GetResIdForCaption(), 322u);
     CRuntimeClass* record = ZelPropertyLocalException::GetThisClass();
     EXPECT_STREQ(record->m_lpszClassName, "ZelPropertyLocalException");
     EXPECT_EQ(record->m_pBaseClass, RUNTIME_CLASS(CException));

@@ -28,6 +28,8 @@ inline void ZelAddChildren(ZelRegistryQuonSet& node, std::initializer_list<const
     for (const char* key : keys) node.AddItem(new ZelRegistryQuonSet(node, key));
 }
 
+inline std::string ZelPathOf(const ZelRegistryBase& location) { return location.GetRegistryPath().GetString(); }
+
 inline std::string ZelClassOf(const CObject* object) {
     return object ? object->GetRuntimeClass()->m_lpszClassName : "(none)";
 }
