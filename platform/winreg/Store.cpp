@@ -126,14 +126,11 @@ void HiveNeedsUpkeep(bool now) {
 
 void Store::Upkeep() {
     for (;;) {
-        if (upkeepWake_ < 0) {
-            std::this_thread::sleep_for(kSnapshotIdle);
-        } else {
-            pollfd wake{upkeepWake_, POLLIN, 0};
-            if (poll(&wake, 1, static_cast<int>(kSnapshotIdle.count())) > 0) {
-                uint64_t count = 0;
-                [[maybe_unused]] const ssize_t taken = read(upkeepWake_, &count, sizeof count);
-            }
+        // Without an eventfd (-1) poll() ignores the entry and only waits out the round.
+        pollfd wake{upkeepWake_, POLLIN, 0};
+        if (poll(&wake, 1, static_cast<int>(kSnapshotIdle.count())) > 0) {
+            uint64_t count = 0;
+            [[maybe_unused]] const ssize_t taken = read(upkeepWake_, &count, sizeof count);
         }
         auto busy = [this] {
             bool more = false;
