@@ -2,28 +2,31 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <set>
 #include <thread>
 
 #include "HiveSchema.h"
+#include "HiveLocks.h"
+#include "LockWait.h"
 #include "KeyStore.h"
+#include "Messages.h"
 #include "Notify.h"
 
 namespace zelreg {
 namespace {
 
 // SQLite waits this long for a lock before it reports busy; the store then retries the whole
-// transaction until kLockWaitSeconds have passed, so that a busy hive never reaches a caller
+// transaction until the lock wait limit has passed, so that a busy hive never reaches a caller
 // as an error unless another process keeps it locked for that long.
-constexpr int kBusyTimeoutMs = 2000;
-constexpr int kLockWaitSeconds = 60;
+constexpr std::chrono::milliseconds kBusyWait{2000};
 // A checkpoint syncs the log and the database file to the disk, which takes long for a log of
 // many pages. The background thread checkpoints once the log holds kBackgroundCheckpointFrames
 // pages, with a connection of its own, so that no caller waits for those syncs (see
@@ -46,17 +49,8 @@ std::atomic<uint64_t> g_nextSerial{1};
 // The longest a read snapshot is kept, however busy its reader.
 constexpr std::chrono::milliseconds kSnapshotLifetime{200};
 
-// Prints each distinct refusal once per process: a program that keeps calling should not
-// flood its error output.
-void Report(const std::string& message) {
-    static std::mutex mutex;
-    static std::set<std::string> reported;
-    std::lock_guard<std::mutex> lock(mutex);
-    if (reported.insert(message).second) std::fprintf(stderr, "zelregistry: %s\n", message.c_str());
-}
-
 [[noreturn]] void Refuse(const std::string& path, const std::string& reason) {
-    Report("refusing hive file '" + path + "': " + reason + "; the file was left unchanged");
+    Report(path, "refused", "refusing hive file '" + path + "': " + reason + "; the file was left unchanged");
     Fail(ERROR_BADDB);
 }
 
@@ -77,7 +71,7 @@ std::unique_ptr<Hive> OpenFile(HiveKind kind, const HiveLocation& location) {
     // readers take through -shm files they may not write.
     const IndexLocks locks = kind == HiveKind::User ? IndexLocks::Shared : IndexLocks::System;
     auto db = std::make_unique<Connection>(location.file, flags, locks);
-    sqlite3_busy_timeout(db->handle(), kBusyTimeoutMs);
+    db->WaitForLocks(std::min(kBusyWait, LockWaitLimit()));
 
     std::string reason;
     HiveState state = ExamineHive(*db, reason);
@@ -105,7 +99,7 @@ std::unique_ptr<Hive> OpenFile(HiveKind kind, const HiveLocation& location) {
     {
         Query mode(*db, "PRAGMA journal_mode = WAL");
         if (!mode.Step() || mode.Text(0) != "wal") {
-            Report("hive file '" + location.file + "' cannot use write-ahead logging");
+            Report(location.file, "wal", "hive file '" + location.file + "' cannot use write-ahead logging");
             Fail(ERROR_CANTOPEN);
         }
     }
@@ -135,12 +129,21 @@ std::unique_ptr<Hive> OpenFile(HiveKind kind, const HiveLocation& location) {
 }  // namespace
 
 Hive::Hive(HiveKind kind, std::unique_ptr<Connection> db, bool readOnly)
-    : kind_(kind), db_(std::move(db)), readOnly_(readOnly), serial_(g_nextSerial++) {
+    : kind_(kind), db_(std::move(db)), readOnly_(readOnly), lockWait_(LockWaitLimit()), serial_(g_nextSerial++) {
     if (db_->path() == ":memory:") return;
-    if (!readOnly_) sqlite3_wal_hook(db_->handle(), &Hive::AfterCommit, this);
+    if (!readOnly_) {
+        sqlite3_wal_hook(db_->handle(), &Hive::AfterCommit, this);
+        // A log that a killed process left behind is copied into the hive in the background.
+        struct stat log {};
+        if (stat((db_->path() + "-wal").c_str(), &log) == 0 && log.st_size > 0) {
+            checkpointWanted_ = true;
+            HiveNeedsUpkeep(true);
+        }
+    }
     // Without the mapping every read is a transaction of its own: slower, never wrong.
     const std::string shm = db_->path() + "-shm";
-    shmFd_ = open(shm.c_str(), O_RDONLY | O_CLOEXEC);
+    shmFd_ = open(shm.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (kind_ == HiveKind::User) KeepSideFilesPrivate();
     if (shmFd_ < 0) return;
     void* mapped = mmap(nullptr, kWalHeaderBytes, PROT_READ, MAP_SHARED, shmFd_, 0);
     if (mapped != MAP_FAILED) walIndex_ = static_cast<const unsigned char*>(mapped);
@@ -158,6 +161,18 @@ Hive::~Hive() {
     if (shmFd_ >= 0) close(shmFd_);
 }
 
+void Hive::KeepSideFilesPrivate() {
+    // Through descriptors, never a path that could be swapped for a link. This process holds
+    // record locks in the index file, which closing another descriptor of it would drop: its
+    // own descriptor serves. The log carries no locks.
+    if (shmFd_ >= 0) fchmod(shmFd_, 0600);
+    const int log = open((db_->path() + "-wal").c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (log >= 0) {
+        fchmod(log, 0600);
+        close(log);
+    }
+}
+
 int Hive::AfterCommit(void* context, sqlite3* db, const char*, int frames) {
     auto* hive = static_cast<Hive*>(context);
     if (frames >= kCheckpointFrames) {
@@ -168,7 +183,19 @@ int Hive::AfterCommit(void* context, sqlite3* db, const char*, int frames) {
     return SQLITE_OK;
 }
 
+void Hive::CheckpointAtExit() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::mutex> checkpointLock(checkpointMutex_);
+    EndSnapshot();
+    checkpointer_.reset();
+    if (readOnly_ || writesStopped_ || !walIndex_ || db_->damaged()) return;
+    db_->WaitForLocks(std::chrono::milliseconds(0));
+    sqlite3_wal_checkpoint_v2(db_->handle(), nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    db_->WaitForLocks(std::min(kBusyWait, lockWait_));
+}
+
 bool Hive::CheckpointIfWanted() {
+    if (db_->damaged() || writesStopped_) return false;
     {
         std::unique_lock<std::mutex> lock(checkpointMutex_, std::try_to_lock);
         if (!lock || !checkpointWanted_.exchange(false)) return false;
@@ -266,15 +293,17 @@ std::unique_ptr<Hive> Hive::Open(HiveKind kind) {
     const HiveLocation location = LocateHive(kind);
     if (PrepareHiveFile(location) == PrepareResult::Missing) {
         if (kind == HiveKind::Machine) return OpenAbsent(kind);
-        Report("cannot create the user hive '" + location.file + "': " + std::strerror(errno));
-        Fail(ERROR_CANTOPEN);
+        const int error = errno;
+        Report(location.file, "create", "cannot create the user hive '" + location.file + "': " + std::strerror(error));
+        Fail(error == ENOSPC || error == EDQUOT ? kErrorDiskFull : ERROR_CANTOPEN);
     }
-    for (int attempt = 0;; ++attempt) {
+    const auto began = std::chrono::steady_clock::now();
+    for (;;) {
         try {
             return OpenFile(kind, location);
         } catch (const BusyError&) {
-            if (attempt * 10 > kLockWaitSeconds * 1000) {
-                Report("hive file '" + location.file + "' stays locked by another process");
+            if (std::chrono::steady_clock::now() - began >= LockWaitLimit()) {
+                Report(location.file, "locked", "hive file '" + location.file + "' stays locked by another process");
                 Fail(ERROR_REGISTRY_IO_FAILED);
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -293,13 +322,28 @@ void Hive::AfterWrite() {
     if (!changes_.empty()) ChangesCommitted(kind_, changes_);
 }
 
-void Hive::WaitForLock(int attempt) {
-    // Each attempt has already waited kBusyTimeoutMs inside SQLite.
-    if (attempt * kBusyTimeoutMs >= kLockWaitSeconds * 1000) {
-        Report("hive file '" + path() + "' stays locked by another process");
+void Hive::WaitForLock(std::chrono::steady_clock::time_point began) {
+    if (std::chrono::steady_clock::now() - began >= lockWait_) {
+        Report(path(), "locked", "hive file '" + path() + "' stays locked by another process");
         Fail(ERROR_REGISTRY_IO_FAILED);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+void Hive::RequireWritableFiles() {
+    if (!writesStopped_) {
+        HiveLocks* locks = nullptr;
+        sqlite3_file_control(db_->handle(), "main", kFileControlHiveLocks, &locks);
+        struct stat shm {};
+        writesStopped_ = locks ? locks->FilesReplaced() : shmFd_ >= 0 && fstat(shmFd_, &shm) == 0 && shm.st_nlink == 0;
+    }
+    if (writesStopped_) {
+        Report(path(), "replaced",
+               "hive file '" + path() +
+                   "': its lock or index file was deleted or replaced while in use; this program no longer "
+                   "writes the hive, so that two lock tables never run over it (restart the program)");
+        Fail(ERROR_REGISTRY_IO_FAILED);
+    }
 }
 
 }  // namespace zelreg

@@ -45,7 +45,7 @@ public:
     // with the hive locked. A writer records what it changed in the ChangeSet, which goes to the
     // notifier once the transaction has committed; it fails with ERROR_ACCESS_DENIED on a
     // read-only hive. While another process holds the write lock the whole transaction is
-    // retried, for up to kLockWaitSeconds.
+    // retried, for up to the lock wait limit (ZEL_REGISTRY_LOCK_WAIT seconds, 60 by default).
     template <class Body>
     auto Read(Body&& body) {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -81,6 +81,10 @@ public:
     // Hive.cpp); true when it did. For the background thread: it does not wait for another
     // checkpoint, and takes the hive's lock only for the last, short pass.
     bool CheckpointIfWanted();
+    // When the process exits: copies the log into the hive and starts it over, truncated to
+    // nothing, unless another process is writing or reading through it just then. Waits for
+    // no one; the hive stays usable (later calls log their changes as usual).
+    void CheckpointAtExit();
 
 private:
     template <class Body>
@@ -92,9 +96,11 @@ private:
     template <class Body>
     auto RunLocked(bool write, Body&& body) {
         if (write && readOnly_) Fail(ERROR_ACCESS_DENIED);
-        for (int attempt = 0;; ++attempt) {
+        const auto began = std::chrono::steady_clock::now();
+        for (;;) {
             try {
                 if (write) {
+                    RequireWritableFiles();
                     EndSnapshot();
                     changes_.clear();
                     Transaction transaction(*db_, true);
@@ -121,7 +127,7 @@ private:
                 }
             } catch (const BusyError&) {
                 EndSnapshot();
-                WaitForLock(attempt);
+                WaitForLock(began);
             }
         }
     }
@@ -142,7 +148,14 @@ private:
     int CheckpointLocked();
 
     void AfterWrite();
-    void WaitForLock(int attempt);
+    // SQLite gives the log and index files it makes the hive file's mode: a user hive's are the
+    // user's alone, whatever the hive file's mode.
+    void KeepSideFilesPrivate();
+    // After a busy transaction: fails once the lock wait limit has passed since `began`.
+    void WaitForLock(std::chrono::steady_clock::time_point began);
+    // Fails when the files that keep the hive's processes in step are no longer those at their
+    // paths (deleted, or replaced): from then on this process never writes the hive again.
+    void RequireWritableFiles();
     // SQLite's hook after every commit of the hive's connection, with the log's length in pages.
     static int AfterCommit(void* hive, sqlite3* db, const char* name, int frames);
 
@@ -162,6 +175,8 @@ private:
     std::chrono::steady_clock::time_point snapshotBegan_;
     std::chrono::steady_clock::time_point lastRead_;
     bool readOnly_;
+    std::atomic<bool> writesStopped_{false};
+    std::chrono::milliseconds lockWait_;
     uint64_t serial_;
     std::mutex mutex_;
     std::atomic<bool> checkpointWanted_{false};

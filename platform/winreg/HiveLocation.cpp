@@ -8,6 +8,10 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "FileTrust.h"
+#include "Messages.h"
+#include "RegError.h"
+
 namespace zelreg {
 namespace {
 
@@ -62,22 +66,47 @@ HiveLocation LocateHive(HiveKind kind) {
     return location;
 }
 
+void RefuseHive(const std::string& file, const std::string& reason, LONG status) {
+    Report(file, "refused", "refusing hive file '" + file + "': " + reason + "; the files were left unchanged");
+    Fail(status);
+}
+
 PrepareResult PrepareHiveFile(const HiveLocation& location) {
-    if (access(location.file.c_str(), F_OK) == 0) return PrepareResult::Ready;
     const bool ownDirectory = location.privateFile || !Env("ZEL_REGISTRY_DIR").empty();
     MakeDirectories(location.directory, ownDirectory ? 0700 : 0755);
-    const mode_t mode = location.privateFile ? 0600 : 0644;
-    // The file is made here rather than by SQLite so that it has its mode from the first
-    // moment; SQLite gives its -wal and -shm files the same mode. An empty file is an empty
-    // database to SQLite.
-    const int fd = open(location.file.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (fd >= 0) {
-        fchmod(fd, mode);
-        close(fd);
-        return PrepareResult::Ready;
+    const std::string untrusted = UntrustedDirectory(location.directory, location.privateFile);
+    if (!untrusted.empty()) RefuseHive(location.file, untrusted, ERROR_ACCESS_DENIED);
+
+    const std::string& hive = location.file;
+    const std::string log = hive + "-wal";
+    struct stat hiveState {}, logState {};
+    const bool hiveExists = lstat(hive.c_str(), &hiveState) == 0;
+    const bool logHoldsData = lstat(log.c_str(), &logState) == 0 && logState.st_size > 0;
+    for (const char* suffix : {"", "-wal", "-shm", "-locks"}) {
+        struct stat st {};
+        if (lstat((hive + suffix).c_str(), &st) != 0) continue;
+        const std::string why = UntrustedFile(st, location.privateFile);
+        if (!why.empty()) RefuseHive(hive, "'" + hive + suffix + "': " + why, ERROR_ACCESS_DENIED);
     }
-    if (errno == EEXIST) return PrepareResult::Ready;
-    return PrepareResult::Missing;
+    // SQLite would take such a log for one left over from an earlier database and delete it.
+    if (logHoldsData && (!hiveExists || hiveState.st_size == 0)) {
+        RefuseHive(hive,
+                   std::string(hiveExists ? "the hive file is empty" : "the hive file is missing") + " while its log '" +
+                       log + "' holds data; restore the hive from a backup, or move the log aside to start a new hive",
+                   ERROR_REGISTRY_CORRUPT);
+    }
+    if (!hiveExists) {
+        const mode_t mode = location.privateFile ? 0600 : 0644;
+        // The file is made here rather than by SQLite so that it has its mode from the first
+        // moment. An empty file is an empty database to SQLite.
+        const int fd = open(hive.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd < 0 && errno != EEXIST) return PrepareResult::Missing;
+        if (fd >= 0) {
+            fchmod(fd, mode);
+            close(fd);
+        }
+    }
+    return PrepareResult::Ready;
 }
 
 }  // namespace zelreg

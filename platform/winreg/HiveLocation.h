@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "../win32/ZelWinTypes.h"
+
 namespace zelreg {
 
 enum class HiveKind { User = 0, Machine = 1 };
@@ -25,8 +27,14 @@ HiveLocation LocateHive(HiveKind kind);
 enum class PrepareResult { Ready, Missing };
 
 // Creates the directory (with missing parents) and an empty hive file with the permissions the
-// location asks for, unless they exist. Missing: the file does not exist and cannot be created
-// (a machine hive that only the administrator may create).
+// location asks for, unless they exist. Missing: the file does not exist and cannot be created (a machine hive
+// that only the administrator may create; errno says why). Refuses, touching nothing, a
+// directory or file that cannot be trusted (see FileTrust.h), and a hive file that is missing
+// or empty while its log holds data.
 PrepareResult PrepareHiveFile(const HiveLocation& location);
+
+// Says why the hive file is not used (once per process) and fails with `status`; the files stay
+// as they were.
+[[noreturn]] void RefuseHive(const std::string& file, const std::string& reason, LONG status);
 
 }  // namespace zelreg

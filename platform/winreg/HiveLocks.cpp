@@ -1,20 +1,27 @@
 #include "HiveLocks.h"
 
 #include <fcntl.h>
+#include <linux/futex.h>
 #include <sqlite3.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <cstdio>
+#include <climits>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <mutex>
+#include <thread>
 #include <utility>
 #include <vector>
+
+#include "FileTrust.h"
+#include "LockWait.h"
+#include "Messages.h"
 
 namespace zelreg {
 namespace {
@@ -30,7 +37,11 @@ constexpr off_t kSlotBytes = kStartByte + 64;  // + slot: write-locked by the pr
 constexpr off_t kShmLockBytes = 120;
 constexpr off_t kFencedLocks = 3;
 
-bool RecordLock(int fd, short type, off_t start, off_t length, bool wait = false) {
+// Clearing the slots of dead processes waits this long at most for the table's mutex, which is
+// held for a few instructions at a time; the caller is told the hive is busy and tries again.
+constexpr std::chrono::milliseconds kClearingWait{10};
+
+bool RecordLock(int fd, short type, off_t start, off_t length) {
     struct flock lock {};
     lock.l_type = type;
     lock.l_whence = SEEK_SET;
@@ -38,13 +49,30 @@ bool RecordLock(int fd, short type, off_t start, off_t length, bool wait = false
     lock.l_len = length;
     int rc;
     do {
-        rc = fcntl(fd, wait ? F_SETLKW : F_SETLK, &lock);
+        rc = fcntl(fd, F_SETLK, &lock);
     } while (rc != 0 && errno == EINTR);
     return rc == 0;
 }
 
-void Report(const std::string& path, const char* what) {
-    std::fprintf(stderr, "zelregistry: lock file '%s': %s\n", path.c_str(), what);
+int Futex(std::atomic<uint32_t>& word, int op, uint32_t value, const timespec* timeout) {
+    // The table is shared between processes: no FUTEX_PRIVATE_FLAG.
+    return static_cast<int>(syscall(SYS_futex, reinterpret_cast<uint32_t*>(&word), op, value, timeout, nullptr, 0));
+}
+
+// Calls `attempt` until it returns true, every millisecond, for the lock wait limit at most.
+template <class Attempt>
+bool WithinLockWait(Attempt&& attempt) {
+    const auto deadline = std::chrono::steady_clock::now() + LockWaitLimit();
+    while (!attempt()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+bool Unlinked(int fd) {
+    struct stat st {};
+    return fd >= 0 && fstat(fd, &st) == 0 && st.st_nlink == 0;
 }
 
 }  // namespace
@@ -71,6 +99,8 @@ public:
     int Claim(int& rc);
     void Release(int slot);
     int Lock(int slot, int offset, int count, int flags);
+    void AwaitRelease(std::chrono::microseconds timeout);
+    bool Replaced() const { return Unlinked(fd_) || Unlinked(shmFd_); }
 
 private:
     using FileId = std::pair<dev_t, ino_t>;
@@ -89,10 +119,11 @@ private:
     // Read-locks SQLite's write, checkpoint and recovery bytes of the -shm file.
     int Fence();
 
-    // Holds the table's mutex, taking it over from a holder that died.
+    // Holds the table's mutex, taking it over from a holder that died, waiting `wait` at most
+    // (a holder that is alive but stopped keeps it).
     class TableLock {
     public:
-        explicit TableLock(HiveLockFile& file);
+        TableLock(HiveLockFile& file, std::chrono::milliseconds wait);
         ~TableLock();
         bool ok() const { return ok_; }
 
@@ -103,6 +134,8 @@ private:
 
     bool Alive(int slot);
     void ClearSlot(int slot);
+    // Drops the `mask` bits of `bits` and wakes whoever waits for a lock.
+    void GiveUp(std::atomic<uint8_t>& bits, uint8_t mask);
     // Clears the slots whose process is gone among those that hold any of `mask`'s locks
     // (shared ones too when `exclusive`); true when one was cleared.
     bool ClearDeadHolders(int slot, unsigned mask, bool exclusive);
@@ -135,9 +168,7 @@ void HiveLockFile::ForgetAfterFork() {
     // The child starts with a registry of its own: the record locks of the files open so far
     // are its parent's, so it opens them anew, and the old registry's mutex may have been held
     // by a thread that the child does not have. The old objects stay with the connections the
-    // child inherited and never uses.
-    static std::vector<std::unique_ptr<Registry>> inherited;
-    inherited.emplace_back(Files());
+    // child inherited and never uses (never destroyed, as the registry itself).
     Files() = std::make_unique<Registry>().release();
 }
 
@@ -153,11 +184,13 @@ HiveLockFile* HiveLockFile::Open(const std::string& database, int& rc) {
             return found->second.get();
         }
     }
-    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    std::string problem;
+    const int fd = OpenPrivateFile(path, O_RDWR, problem);
     if (fd < 0 || fstat(fd, &st) != 0) {
-        Report(path, std::strerror(errno));
+        const bool full = errno == ENOSPC || errno == EDQUOT;
+        Report(path, "open", "lock file '" + path + "': " + (problem.empty() ? std::strerror(errno) : problem));
         if (fd >= 0) close(fd);
-        rc = SQLITE_CANTOPEN;
+        rc = full ? SQLITE_FULL : SQLITE_CANTOPEN;
         return nullptr;
     }
     const FileId id{st.st_dev, st.st_ino};
@@ -185,26 +218,35 @@ void HiveLockFile::Close(HiveLockFile* file) {
 }
 
 int HiveLockFile::Start() {
-    if (!RecordLock(fd_, F_WRLCK, kStartByte, 1, true)) {
-        Report(LockPath(), std::strerror(errno));
+    // Another process is starting the table just now, which takes a moment (unless it was
+    // stopped half-way: then this fails in the end, as any wait for a lock does).
+    if (!WithinLockWait([this] { return RecordLock(fd_, F_WRLCK, kStartByte, 1); })) {
+        Report(LockPath(), "locked", "lock file '" + LockPath() + "' stays locked by another process");
         return SQLITE_IOERR_LOCK;
     }
     int rc = SQLITE_OK;
     const bool alone = RecordLock(fd_, F_WRLCK, kOpenByte, 1);
     struct stat st {};
     if (alone) {
-        if (ftruncate(fd_, 0) != 0 || ftruncate(fd_, sizeof(HiveLockTable)) != 0) {
-            Report(LockPath(), std::strerror(errno));
-            rc = SQLITE_IOERR_TRUNCATE;
+        // Room for the whole table on the disk now: a page of the mapping that the disk has
+        // no room for would kill the process (SIGBUS) when first written.
+        int error = ftruncate(fd_, 0) == 0 ? posix_fallocate(fd_, 0, sizeof(HiveLockTable)) : errno;
+        if (error != 0) {
+            const bool full = error == ENOSPC || error == EDQUOT;
+            Report(database_, full ? "full" : "locks",
+                   "lock file '" + LockPath() + "': " +
+                       (full ? std::string("the disk is full; changes fail with status 112 until there is room")
+                             : std::string(std::strerror(error))));
+            rc = full ? SQLITE_FULL : SQLITE_IOERR_TRUNCATE;
         }
     } else if (fstat(fd_, &st) != 0 || st.st_size < static_cast<off_t>(sizeof(HiveLockTable))) {
-        Report(LockPath(), "in use, but not by this version of the registry");
+        Report(LockPath(), "version", "lock file '" + LockPath() + "': in use, but not by this version of the registry");
         rc = SQLITE_IOERR_SHMSIZE;
     }
     if (rc == SQLITE_OK) {
         void* mapped = mmap(nullptr, sizeof(HiveLockTable), PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
         if (mapped == MAP_FAILED) {
-            Report(LockPath(), std::strerror(errno));
+            Report(LockPath(), "map", "lock file '" + LockPath() + "': " + std::strerror(errno));
             rc = SQLITE_IOERR_SHMMAP;
         } else {
             table_ = static_cast<HiveLockTable*>(mapped);
@@ -221,11 +263,11 @@ int HiveLockFile::Start() {
         std::atomic_thread_fence(std::memory_order_release);
         table_->magic = HiveLockTable::kMagic;
     } else if (rc == SQLITE_OK && (table_->magic != HiveLockTable::kMagic || table_->size != sizeof(HiveLockTable))) {
-        Report(LockPath(), "in use, but not by this version of the registry");
+        Report(LockPath(), "version", "lock file '" + LockPath() + "': in use, but not by this version of the registry");
         rc = SQLITE_IOERR_SHMSIZE;
     }
     if (rc == SQLITE_OK && !RecordLock(fd_, F_RDLCK, kOpenByte, 1)) {
-        Report(LockPath(), std::strerror(errno));
+        Report(LockPath(), "lock", "lock file '" + LockPath() + "': " + std::strerror(errno));
         rc = SQLITE_IOERR_LOCK;
     }
     if (rc != SQLITE_OK) RecordLock(fd_, F_UNLCK, kOpenByte, 1);
@@ -236,9 +278,9 @@ int HiveLockFile::Start() {
 int HiveLockFile::Fence() {
     if (fenced_) return SQLITE_OK;
     if (shmFd_ < 0) {
-        shmFd_ = open((database_ + "-shm").c_str(), O_RDONLY | O_CLOEXEC);
+        shmFd_ = open((database_ + "-shm").c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
         if (shmFd_ < 0) {
-            Report(LockPath(), "cannot open the index file beside it");
+            Report(LockPath(), "fence", "lock file '" + LockPath() + "': cannot open the index file beside it");
             return SQLITE_IOERR_SHMOPEN;
         }
     }
@@ -253,35 +295,42 @@ int HiveLockFile::Claim(int& rc) {
     if (rc != SQLITE_OK) return -1;
     for (int slot = 0; slot < HiveLockTable::kSlots; ++slot) {
         if (ours_[slot] || !RecordLock(fd_, F_WRLCK, kSlotBytes + slot, 1)) continue;
-        TableLock lock(*this);
+        // Whatever a dead process left in the slot goes; the record lock now says the slot is
+        // ours. Under the mutex, so that no one who found the slot dead clears it after that.
+        TableLock lock(*this, LockWaitLimit());
         if (!lock.ok()) {
             RecordLock(fd_, F_UNLCK, kSlotBytes + slot, 1);
+            Report(LockPath(), "locked", "lock file '" + LockPath() + "' stays locked by another process");
             rc = SQLITE_IOERR_LOCK;
             return -1;
         }
-        // Whatever a dead process left in the slot goes; the record lock now says the slot is ours.
         ClearSlot(slot);
-        if (table_->slotsUsed <= static_cast<uint32_t>(slot)) table_->slotsUsed = slot + 1;
+        uint32_t used = table_->slotsUsed;
+        while (used <= static_cast<uint32_t>(slot) && !table_->slotsUsed.compare_exchange_weak(used, slot + 1)) {
+        }
         ours_[slot] = true;
         return slot;
     }
-    Report(LockPath(), "too many connections to the hive at once");
+    Report(LockPath(), "slots", "lock file '" + LockPath() + "': too many connections to the hive at once");
     rc = SQLITE_BUSY;
     return -1;
 }
 
 void HiveLockFile::Release(int slot) {
-    {
-        TableLock lock(*this);
-        if (lock.ok()) ClearSlot(slot);
-    }
+    GiveUp(table_->shared[slot], 0xFF);
+    GiveUp(table_->exclusive[slot], 0xFF);
     std::lock_guard<std::mutex> claim(claimMutex_);
     ours_[slot] = false;
     RecordLock(fd_, F_UNLCK, kSlotBytes + slot, 1);
 }
 
-HiveLockFile::TableLock::TableLock(HiveLockFile& file) : file_(file) {
-    int rc = pthread_mutex_lock(&file_.table_->mutex);
+HiveLockFile::TableLock::TableLock(HiveLockFile& file, std::chrono::milliseconds wait) : file_(file) {
+    timespec deadline{};
+    clock_gettime(CLOCK_REALTIME, &deadline);
+    const int64_t nanoseconds = deadline.tv_nsec + std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
+    deadline.tv_sec += static_cast<time_t>(nanoseconds / 1000000000);
+    deadline.tv_nsec = static_cast<long>(nanoseconds % 1000000000);
+    int rc = pthread_mutex_timedlock(&file_.table_->mutex, &deadline);
     // Its holder died. Every change under the mutex is a single store, so it left nothing half
     // done; its slots are cleared as soon as they stand in anyone's way.
     if (rc == EOWNERDEAD) rc = pthread_mutex_consistent(&file_.table_->mutex);
@@ -325,7 +374,7 @@ bool HiveLockFile::ClearDeadHolders(int slot, unsigned mask, bool exclusive) {
     bool cleared = false;
     for (uint32_t other = 0; other < used; ++other) {
         if (static_cast<int>(other) == slot) continue;
-        const unsigned held = table_->exclusive[other] | (exclusive ? table_->shared[other] : 0u);
+        const unsigned held = table_->exclusive[other] | (exclusive ? table_->shared[other].load() : 0u);
         if ((held & mask) != 0 && !Alive(static_cast<int>(other))) {
             ClearSlot(static_cast<int>(other));
             cleared = true;
@@ -334,22 +383,44 @@ bool HiveLockFile::ClearDeadHolders(int slot, unsigned mask, bool exclusive) {
     return cleared;
 }
 
+void HiveLockFile::GiveUp(std::atomic<uint8_t>& bits, uint8_t mask) {
+    bits.fetch_and(static_cast<uint8_t>(~mask));
+    // Counted before the waiters are looked at, as they look at the count after counting
+    // themselves in: either this sees a waiter, or the waiter sees the release.
+    table_->releases.fetch_add(1);
+    if (table_->waiters != 0) Futex(table_->releases, FUTEX_WAKE, INT_MAX, nullptr);
+}
+
 int HiveLockFile::Lock(int slot, int offset, int count, int flags) {
-    const unsigned mask = ((1u << count) - 1u) << offset;
+    const auto mask = static_cast<uint8_t>(((1u << count) - 1u) << offset);
     const bool exclusive = (flags & SQLITE_SHM_EXCLUSIVE) != 0;
-    TableLock lock(*this);
-    if (!lock.ok()) return SQLITE_IOERR_LOCK;
-    uint8_t& mine = exclusive ? table_->exclusive[slot] : table_->shared[slot];
+    std::atomic<uint8_t>& mine = exclusive ? table_->exclusive[slot] : table_->shared[slot];
     if (flags & SQLITE_SHM_UNLOCK) {
-        mine = static_cast<uint8_t>(mine & ~mask);
+        GiveUp(mine, mask);
         return SQLITE_OK;
     }
-    if ((mine & mask) == mask) return SQLITE_OK;
-    if (Blocked(slot, mask, exclusive) && (!ClearDeadHolders(slot, mask, exclusive) || Blocked(slot, mask, exclusive))) {
-        return SQLITE_BUSY;
+    // The bits are taken first and the others looked at after (all sequentially consistent):
+    // of two connections that want conflicting locks at once, at least one sees the other and
+    // gives its bits back.
+    for (int round = 0;; ++round) {
+        const uint8_t had = mine.fetch_or(mask);
+        if ((had & mask) == mask || !Blocked(slot, mask, exclusive)) return SQLITE_OK;
+        GiveUp(mine, static_cast<uint8_t>(mask & ~had));
+        if (round > 0) return SQLITE_BUSY;
+        // Perhaps a dead process's: cleared under the mutex, then one more try.
+        TableLock lock(*this, kClearingWait);
+        if (!lock.ok() || !ClearDeadHolders(slot, mask, exclusive)) return SQLITE_BUSY;
     }
-    mine = static_cast<uint8_t>(mine | mask);
-    return SQLITE_OK;
+}
+
+void HiveLockFile::AwaitRelease(std::chrono::microseconds timeout) {
+    const uint32_t seen = table_->releases;
+    ++table_->waiters;
+    if (table_->releases == seen) {
+        timespec wait{static_cast<time_t>(timeout.count() / 1000000), static_cast<long>(timeout.count() % 1000000) * 1000};
+        Futex(table_->releases, FUTEX_WAIT, seen, &wait);
+    }
+    --table_->waiters;
 }
 
 std::unique_ptr<HiveLocks> HiveLocks::Open(const std::string& database, int& rc) {
@@ -375,5 +446,9 @@ int HiveLocks::Lock(int offset, int count, int flags) {
     }
     return file_->Lock(slot_, offset, count, flags);
 }
+
+void HiveLocks::AwaitRelease(std::chrono::microseconds timeout) { file_->AwaitRelease(timeout); }
+
+bool HiveLocks::FilesReplaced() const { return file_->Replaced(); }
 
 }  // namespace zelreg

@@ -1,24 +1,32 @@
 // The eight locks that SQLite takes in a hive's write-ahead-log index (the -shm file), kept in a
 // small file that every process using the hive maps, instead of as fcntl() record locks in the
 // -shm file. A write transaction takes and drops six of them; as record locks that is six
-// system calls, here it is a few instructions under a mutex in the shared mapping.
+// system calls, here it is a few instructions in the shared mapping.
 //
 // What record locks give for free is kept:
 //  - A lock dies with its process. Each connection owns a slot of the table, and its process
 //    holds a record lock on the slot's byte of the file for as long as the slot is in use; a
 //    lock that stands in the way is checked against that record lock, and the locks of a slot
-//    whose process is gone are dropped. The mutex is a robust one: a process killed while it
-//    holds it passes it on to the next taker, who clears the slots of dead processes.
+//    whose process is gone are dropped.
 //  - A table left behind by processes that are all gone (after a crash or a reboot) is never
 //    trusted: the first process to open the file while no other has it open starts it afresh.
 //  - Programs that use the hive through SQLite's own locks are kept out while any process of
 //    ours has it open: every process holds read locks on the -shm bytes of SQLite's write,
 //    checkpoint and recovery locks, so such a program can neither write, nor checkpoint, nor
 //    rebuild the index under us.
+//
+// Taking and giving up a lock needs no mutex: a connection sets its bits first and then looks at
+// everyone else's, giving them back when it finds a conflict. The table's mutex, a robust one
+// that a process killed while holding it passes on, only orders the claiming of slots and the
+// clearing of dead processes' slots. Every wait is bounded: the mutex is waited for within the
+// lock wait limit (LockWait.h; a holder that is stopped, not dead, keeps it), and a connection
+// that finds a lock taken can sleep until some lock is given up (AwaitRelease) instead of polling.
 #pragma once
 
 #include <pthread.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -27,16 +35,21 @@ namespace zelreg {
 
 // The shared table, as it lies at the start of the lock file.
 struct HiveLockTable {
-    static constexpr uint32_t kMagic = 0x5A4C4B31;  // "ZLK1"
+    static constexpr uint32_t kMagic = 0x5A4C4B32;  // "ZLK2"
     static constexpr int kSlots = 1024;
 
     uint32_t magic;
     uint32_t size;  // sizeof(HiveLockTable) of the build that made it
     pthread_mutex_t mutex;
-    uint32_t slotsUsed;         // every slot from here on is free
-    uint8_t shared[kSlots];     // per slot, a bit per lock held shared
-    uint8_t exclusive[kSlots];  // per slot, a bit per lock held exclusively
+    std::atomic<uint32_t> slotsUsed;  // every slot from here on is free
+    // Moves whenever a lock is given up while `waiters` is not zero; waiters sleep on it (futex).
+    std::atomic<uint32_t> releases;
+    std::atomic<uint32_t> waiters;
+    std::atomic<uint8_t> shared[kSlots];     // per slot, a bit per lock held shared
+    std::atomic<uint8_t> exclusive[kSlots];  // per slot, a bit per lock held exclusively
 };
+static_assert(std::atomic<uint32_t>::is_always_lock_free && std::atomic<uint8_t>::is_always_lock_free,
+              "the table is shared between processes: its atomics must not hide a lock");
 
 class HiveLockFile;  // this process's opening of one lock file, shared by its connections
 
@@ -48,7 +61,8 @@ class HiveLocks {
 public:
     // Opens this process's share of the lock file of the database at `database` (the file is
     // `database` + "-locks", made when missing). On failure returns null and sets `rc` to an
-    // SQLite result code; the reason goes to stderr.
+    // SQLite result code (SQLITE_FULL when the disk has no room for it, SQLITE_IOERR_LOCK when
+    // another process keeps it locked beyond the lock wait limit); the reason goes to stderr.
     static std::unique_ptr<HiveLocks> Open(const std::string& database, int& rc);
 
     explicit HiveLocks(HiveLockFile* file);
@@ -58,10 +72,18 @@ public:
     ~HiveLocks();
 
     // SQLite's xShmLock: `count` locks from `offset`, SQLITE_SHM_LOCK or SQLITE_SHM_UNLOCK with
-    // SQLITE_SHM_SHARED or SQLITE_SHM_EXCLUSIVE. Never waits: SQLITE_BUSY when a live
-    // connection stands in the way, or while a program using SQLite's own locks is writing the
-    // hive. The connection takes its slot at its first lock.
+    // SQLITE_SHM_SHARED or SQLITE_SHM_EXCLUSIVE. SQLITE_BUSY when a live connection stands in
+    // the way, or while a program using SQLite's own locks is writing the hive. The connection
+    // takes its slot at its first lock.
     int Lock(int offset, int count, int flags);
+
+    // Sleeps until any connection gives up a lock, or for `timeout` at most.
+    void AwaitRelease(std::chrono::microseconds timeout);
+
+    // Whether the lock file or the index file has been deleted or replaced since this process
+    // opened it. Processes that open the hive from then on use other files: writing on would
+    // run two lock tables over one hive.
+    bool FilesReplaced() const;
 
 private:
     HiveLockFile* file_;

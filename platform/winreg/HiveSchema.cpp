@@ -45,11 +45,12 @@ HiveState ExamineHive(Connection& db, std::string& reason) {
     const int64_t applicationId = header.applicationId;
     const int64_t format = header.format;
     if ((rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED) throw BusyError{};
-    if (rc != SQLITE_OK) {
-        reason = (rc & 0xFF) == SQLITE_NOTADB ? std::string("not a registry hive (not a database file)")
-                                               : std::string("cannot read it: ") + sqlite3_errmsg(db.handle());
+    if ((rc & 0xFF) == SQLITE_NOTADB) {
+        reason = "not a registry hive (not a database file)";
         return HiveState::Refused;
     }
+    // A damaged hive, a full disk, a failing one: the status and the message say which.
+    if (rc != SQLITE_OK) db.Throw(rc);
     if (applicationId == 0) {
         if (header.objects == 0 && format == 0) return HiveState::Empty;
         reason = "not a registry hive (a database of another program)";

@@ -17,7 +17,7 @@ constexpr int32_t kHiveFormat = 2;
 enum class HiveState { Hive, Empty, Refused };
 
 // Reads only: a file that is not a hive this store can use is never changed. On Refused,
-// `reason` says why.
+// `reason` says why; a file that cannot be read (damaged, say) fails as Connection::Throw says.
 HiveState ExamineHive(Connection& db, std::string& reason);
 
 // Creates the tables and the root key in an empty database, within the caller's transaction.

@@ -46,8 +46,9 @@ struct Registry {
     std::unordered_map<const char*, File*> databases;
 };
 Registry& Databases() {
-    static Registry registry;
-    return registry;
+    // Never destroyed: connections may still open and close while the process exits.
+    static Registry* const registry = std::make_unique<Registry>().release();
+    return *registry;
 }
 
 File* Of(sqlite3_file* file) { return reinterpret_cast<File*>(file); }
@@ -122,6 +123,10 @@ int FileSize(sqlite3_file* file, sqlite3_int64* size) {
     return Real(file)->xFileSize(Of(file)->real, size);
 }
 int FileControl(sqlite3_file* file, int op, void* arg) {
+    if (op == kFileControlHiveLocks) {
+        *static_cast<HiveLocks**>(arg) = Of(file)->locks.get();
+        return SQLITE_OK;
+    }
     if (int rc = Flush(Of(file))) return rc;
     return Real(file)->xFileControl(Of(file)->real, op, arg);
 }
@@ -132,19 +137,26 @@ int CheckReservedLock(sqlite3_file* file, int* out) {
 }
 int SectorSize(sqlite3_file* file) { return Real(file)->xSectorSize(Of(file)->real); }
 int DeviceCharacteristics(sqlite3_file* file) { return Real(file)->xDeviceCharacteristics(Of(file)->real); }
+// The connection's share of the lock table, opened once its index is mapped; a failure (another
+// process starting the table just now, say) is tried again at the next lock.
+int OpenLocks(File* f) {
+    if (f->locks) return SQLITE_OK;
+    int rc = SQLITE_OK;
+    f->locks = HiveLocks::Open(f->name, rc);
+    return rc;
+}
 int ShmMap(sqlite3_file* file, int region, int size, int extend, void volatile** out) {
     File* f = Of(file);
     const int rc = Real(file)->xShmMap(f->real, region, size, extend, out);
-    if (rc != SQLITE_OK || !f->sharedLocks || f->locks) return rc;
-    int opened = SQLITE_OK;
-    f->locks = HiveLocks::Open(f->name, opened);
-    return opened;
+    if (rc != SQLITE_OK || !f->sharedLocks) return rc;
+    return OpenLocks(f);
 }
 int ShmLock(sqlite3_file* file, int offset, int count, int flags) {
     File* f = Of(file);
     if (flags & SQLITE_SHM_UNLOCK) FlushLogOf(f);
-    if (f->sharedLocks) return f->locks ? f->locks->Lock(offset, count, flags) : SQLITE_IOERR_SHMLOCK;
-    return Real(file)->xShmLock(f->real, offset, count, flags);
+    if (!f->sharedLocks) return Real(file)->xShmLock(f->real, offset, count, flags);
+    if (const int rc = OpenLocks(f)) return flags & SQLITE_SHM_UNLOCK ? SQLITE_OK : rc;
+    return f->locks->Lock(offset, count, flags);
 }
 void ShmBarrier(sqlite3_file* file) {
     FlushLogOf(Of(file));

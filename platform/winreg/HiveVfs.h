@@ -24,6 +24,10 @@ namespace zelreg {
 
 enum class IndexLocks { System, Shared };
 
+// sqlite3_file_control() of the main database with this opcode stores its HiveLocks* (null for
+// System locks, or before the index is mapped) where its argument points.
+constexpr int kFileControlHiveLocks = 0x5A4C0001;
+
 // The name of the VFS to open hive files with; registers it on first use.
 const char* HiveVfs(IndexLocks locks);
 

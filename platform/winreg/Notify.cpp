@@ -109,7 +109,7 @@ void Notifier::Add(Connection& db, Watch watch) {
     watches_.push_back(std::move(watch));
     pending_ = watches_.size();
     woken_ = true;
-    if (!running_) {
+    if (!running_ && !stopping_) {
         running_ = true;
         std::thread(&Notifier::Run, this).detach();
     } else {
@@ -152,15 +152,24 @@ void Notifier::ResetAfterFork() {
     running_ = false;
 }
 
+void Notifier::Stop() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    stopping_ = true;
+    wake_.notify_all();
+    ended_.wait(lock, [this] { return !running_; });
+}
+
 void Notifier::Run() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        if (watches_.empty()) {
+        if (watches_.empty() || stopping_) {
             running_ = false;
+            ended_.notify_all();
             return;
         }
         // Timed even when woken on purpose: changes of other processes are only seen by looking.
-        wake_.wait_for(lock, kPollInterval, [this] { return woken_; });
+        wake_.wait_for(lock, kPollInterval, [this] { return woken_ || stopping_; });
+        if (stopping_) continue;
         woken_ = false;
         const std::vector<Watch> snapshot = watches_;
         lock.unlock();

@@ -65,6 +65,9 @@ public:
     std::mutex& mutex() { return mutex_; }
     // In a child after fork(): the watcher thread is not there, nor are the waiters.
     void ResetAfterFork();
+    // When the process exits: ends the watcher thread and starts none again; watches added
+    // afterwards never fire.
+    void Stop();
 
 private:
     // This process's recent changes to one hive; changes[i] is numbered first + i.
@@ -83,6 +86,8 @@ private:
 
     std::mutex mutex_;
     std::condition_variable wake_;
+    std::condition_variable ended_;
+    bool stopping_ = false;
     std::vector<Watch> watches_;
     ChangeLog logs_[kHiveKinds];
     std::atomic<std::size_t> pending_{0};

@@ -1,7 +1,10 @@
 #include "Sqlite.h"
 
-#include <cstdio>
+#include <cerrno>
+#include <thread>
 
+#include "HiveLocks.h"
+#include "Messages.h"
 #include "RegError.h"
 
 namespace zelreg {
@@ -9,13 +12,16 @@ namespace zelreg {
 Connection::Connection(const std::string& path, int flags, IndexLocks locks) : path_(path), locks_(locks) {
     const int rc = sqlite3_open_v2(path.c_str(), &db_, flags, HiveVfs(locks));
     if (rc != SQLITE_OK) {
-        std::fprintf(stderr, "zelregistry: cannot open hive file '%s': %s\n", path.c_str(),
-                     db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc));
+        Report(path, "open", "cannot open hive file '" + path + "': " + (db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc)));
         sqlite3_close(db_);
         db_ = nullptr;
         Fail(ERROR_CANTOPEN);
     }
     sqlite3_extended_result_codes(db_, 1);
+    // Closing a connection never checkpoints: a hive refused while it was being opened must be
+    // left exactly as it was, its log included. The store copies the log into the hive itself,
+    // when a process exits (see Hive::CheckpointAtExit).
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
 }
 
 Connection::~Connection() {
@@ -33,12 +39,33 @@ sqlite3_stmt* Connection::Prepare(const char* sql) {
     return stmt;
 }
 
+void Connection::WaitForLocks(std::chrono::milliseconds bound) {
+    busyBound_ = bound;
+    sqlite3_busy_handler(db_, bound.count() > 0 ? &Connection::OnBusy : nullptr, this);
+}
+
+int Connection::OnBusy(void* self, int count) {
+    auto* connection = static_cast<Connection*>(self);
+    const auto now = std::chrono::steady_clock::now();
+    if (count == 0) connection->busySince_ = now;
+    if (now - connection->busySince_ >= connection->busyBound_) return 0;
+    HiveLocks* locks = nullptr;
+    sqlite3_file_control(connection->db_, "main", kFileControlHiveLocks, &locks);
+    if (locks) {
+        // A release that came before this call is not waited for: at worst one round is lost.
+        locks->AwaitRelease(std::chrono::milliseconds(1));
+    } else {
+        std::this_thread::sleep_for(std::chrono::microseconds(count < 10 ? 50 : 500));
+    }
+    return 1;
+}
+
 void Connection::Exec(const char* sql) {
     const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) Throw(rc);
 }
 
-void Connection::Throw(int rc) const {
+void Connection::Throw(int rc) {
     switch (rc & 0xFF) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
@@ -55,17 +82,26 @@ void Connection::Throw(int rc) const {
     default:
         break;
     }
-    // Everything else means the file or the disk is in trouble: say which file and why.
-    std::fprintf(stderr, "zelregistry: hive file '%s': %s\n", path_.c_str(), sqlite3_errmsg(db_));
-    switch (rc & 0xFF) {
-    case SQLITE_FULL:
+    // Everything else means the file or the disk is in trouble: say which file and why, once.
+    const std::string file = "hive file '" + path_ + "'";
+    const int error = sqlite3_system_errno(db_);
+    if ((rc & 0xFF) == SQLITE_FULL || ((rc & 0xFF) == SQLITE_IOERR && (error == ENOSPC || error == EDQUOT))) {
+        Report(path_, "full", file + ": the disk is full; changes fail with status 112 until there is room");
         Fail(kErrorDiskFull);
+    }
+    switch (rc & 0xFF) {
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
+        damaged_ = true;
+        Report(path_, "damaged", file + " is damaged (" + sqlite3_errmsg(db_) +
+                                     "): restore it from a backup, or move it aside to start a new hive");
         Fail(ERROR_REGISTRY_CORRUPT);
     case SQLITE_CANTOPEN:
+        Report(path_, "cantopen", file + ": " + sqlite3_errmsg(db_));
         Fail(ERROR_CANTOPEN);
     default:
+        Report(path_, "io", file + ": " + sqlite3_errmsg(db_) + " (SQLite code " + std::to_string(rc) +
+                                    (error ? ", system error " + std::to_string(error) : std::string()) + ")");
         Fail(ERROR_REGISTRY_IO_FAILED);
     }
 }

@@ -5,6 +5,8 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -35,16 +37,29 @@ public:
     // Runs SQL that returns no rows worth reading.
     void Exec(const char* sql);
 
+    // How long SQLite waits for a lock that another connection holds before it reports busy
+    // (zero: it does not wait). With the store's shared index locks the connection sleeps until
+    // a lock is given up; with SQLite's record locks it looks again in short naps, unlike
+    // SQLite's own busy timeout, whose naps grow to 100 ms and leave a free lock unused.
+    void WaitForLocks(std::chrono::milliseconds bound);
+
     // Turns an SQLite result code into the exception the store reports.
-    [[noreturn]] void Throw(int rc) const;
+    [[noreturn]] void Throw(int rc);
+    // Whether SQLite has found the file damaged: nothing should write it any more.
+    bool damaged() const { return damaged_; }
 
 private:
+    static int OnBusy(void* self, int count);
+
     struct StatementDeleter {
         void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
     };
     sqlite3* db_ = nullptr;
     std::string path_;
     IndexLocks locks_;
+    std::atomic<bool> damaged_{false};
+    std::chrono::milliseconds busyBound_{0};
+    std::chrono::steady_clock::time_point busySince_;
     std::unordered_map<const char*, std::unique_ptr<sqlite3_stmt, StatementDeleter>> statements_;
 };
 

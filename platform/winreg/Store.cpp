@@ -5,6 +5,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <thread>
 
 #include "KeyStore.h"
@@ -55,7 +56,12 @@ KeyRef Store::Resolve(HKEY key) {
 Hive& Store::GetHive(HiveKind kind) {
     std::lock_guard<std::mutex> lock(mutex_);
     std::unique_ptr<Hive>& hive = hives_[static_cast<int>(kind)];
-    if (!hive) hive = Hive::Open(kind);
+    if (!hive) {
+        hive = Hive::Open(kind);
+        // Registered after the first hive is open, so that it runs before the destructors of
+        // whatever opening it made (SQLite's and ICU's among them).
+        if (!atExitRegistered_) atExitRegistered_ = std::atexit(&Store::AtExit) == 0;
+    }
     return *hive;
 }
 
@@ -99,7 +105,8 @@ void Store::ChildAfterFork() {
         if (hive) store.inherited_.push_back(std::move(hive));
     }
     store.notifier_.ResetAfterFork();
-    store.upkeepThread_ = false;
+    store.upkeepRunning_ = false;
+    store.upkeepAgain_ = false;
     if (store.upkeepWake_ >= 0) close(store.upkeepWake_);
     store.upkeepWake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
@@ -112,16 +119,27 @@ constexpr std::chrono::milliseconds kSnapshotIdle{50};
 
 }  // namespace
 
+namespace {
+
+void Wake(int eventFd) {
+    const uint64_t one = 1;
+    // A full counter already wakes the thread: nothing is lost when the write fails.
+    [[maybe_unused]] const ssize_t written = write(eventFd, &one, sizeof one);
+}
+
+}  // namespace
+
 void HiveNeedsUpkeep(bool now) {
     Store& store = Store::Get();
-    if (now && store.upkeepWake_ >= 0) {
-        const uint64_t one = 1;
-        // A full counter already wakes the thread: nothing is lost when the write fails.
-        [[maybe_unused]] const ssize_t written = write(store.upkeepWake_, &one, sizeof one);
+    if (now && store.upkeepWake_ >= 0) Wake(store.upkeepWake_);
+    std::lock_guard<std::mutex> lock(store.upkeepMutex_);
+    if (store.exiting_) return;
+    if (store.upkeepRunning_) {
+        store.upkeepAgain_ = true;
+        return;
     }
-    if (!store.upkeepThread_.exchange(true)) {
-        std::thread(&Store::Upkeep, &store).detach();
-    }
+    store.upkeepRunning_ = true;
+    std::thread(&Store::Upkeep, &store).detach();
 }
 
 void Store::Upkeep() {
@@ -132,21 +150,37 @@ void Store::Upkeep() {
             uint64_t count = 0;
             [[maybe_unused]] const ssize_t taken = read(upkeepWake_, &count, sizeof count);
         }
-        auto busy = [this] {
-            bool more = false;
-            for (int kind = 0; kind < kHiveKinds; ++kind) {
-                Hive* hive = OpenedHive(static_cast<HiveKind>(kind));
-                if (!hive) continue;
-                if (hive->CheckpointIfWanted()) more = true;
-                if (hive->ReleaseIdleSnapshot(kSnapshotIdle)) more = true;
-            }
-            return more;
-        };
-        if (busy()) continue;
-        upkeepThread_ = false;
-        // A hive that asked just now may have found this thread still running: look once more,
-        // and carry on unless another thread has taken over.
-        if (!busy() || upkeepThread_.exchange(true)) return;
+        if (exiting_) break;
+        bool more = false;
+        for (int kind = 0; kind < kHiveKinds; ++kind) {
+            Hive* hive = OpenedHive(static_cast<HiveKind>(kind));
+            if (!hive) continue;
+            if (hive->CheckpointIfWanted()) more = true;
+            if (hive->ReleaseIdleSnapshot(kSnapshotIdle)) more = true;
+        }
+        if (more) continue;
+        // A hive that asked while this round ran gets another round.
+        std::lock_guard<std::mutex> lock(upkeepMutex_);
+        if (!upkeepAgain_) break;
+        upkeepAgain_ = false;
+    }
+    // The last this thread touches: the exit waits for it.
+    std::lock_guard<std::mutex> lock(upkeepMutex_);
+    upkeepRunning_ = false;
+    upkeepEnded_.notify_all();
+}
+
+void Store::AtExit() {
+    Store& store = Get();
+    {
+        std::unique_lock<std::mutex> lock(store.upkeepMutex_);
+        store.exiting_ = true;
+        if (store.upkeepWake_ >= 0) Wake(store.upkeepWake_);
+        store.upkeepEnded_.wait(lock, [&store] { return !store.upkeepRunning_; });
+    }
+    store.notifier_.Stop();
+    for (int kind = 0; kind < kHiveKinds; ++kind) {
+        if (Hive* hive = store.OpenedHive(static_cast<HiveKind>(kind))) hive->CheckpointAtExit();
     }
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -43,6 +44,9 @@ private:
     static void PrepareFork();
     static void ParentAfterFork();
     static void ChildAfterFork();
+    // When the process exits normally: stops the background threads, which must not run on
+    // while the process's libraries are torn down, and copies each hive's log into the hive.
+    static void AtExit();
 
     std::mutex mutex_;
     std::unique_ptr<Hive> hives_[kHiveKinds];
@@ -53,9 +57,14 @@ private:
     Notifier notifier_;
     friend void HiveNeedsUpkeep(bool now);
     // The background thread: ends read snapshots left idle and runs the checkpoints hives ask
-    // for, while there is any of either.
+    // for, while there is any of either. One at a time; none once the process is exiting.
     void Upkeep();
-    std::atomic<bool> upkeepThread_{false};
+    std::mutex upkeepMutex_;
+    std::condition_variable upkeepEnded_;
+    std::atomic<bool> upkeepRunning_{false};  // changed under upkeepMutex_
+    bool upkeepAgain_ = false;                // asked for while running; guarded by upkeepMutex_
+    std::atomic<bool> exiting_{false};
+    bool atExitRegistered_ = false;           // guarded by mutex_
     // An eventfd that wakes the background thread before its round is over; a forked child
     // makes its own, so that it never takes a wake-up meant for its parent.
     int upkeepWake_ = -1;
