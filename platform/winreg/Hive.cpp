@@ -95,6 +95,15 @@ std::unique_ptr<Hive> OpenFile(HiveKind kind, const HiveLocation& location) {
         // and the log checksums and the system copies every byte of it: smaller pages make
         // writes cheaper, and reads stay as fast.
         db->Exec(kPageSize);
+        // The tables go straight into the file, before the hive turns to its log: a hive file
+        // that is empty while a log holds data is a damaged one (see PrepareHiveFile), and
+        // another process opening the hive must never see one being made that way. Whoever
+        // comes second finds the tables made.
+        Transaction transaction(*db, true);
+        state = ExamineHive(*db, reason);
+        if (state == HiveState::Refused) Refuse(location.file, reason);
+        if (state == HiveState::Empty) CreateHiveSchema(*db);
+        transaction.Commit();
     }
     {
         Query mode(*db, "PRAGMA journal_mode = WAL");
@@ -109,19 +118,11 @@ std::unique_ptr<Hive> OpenFile(HiveKind kind, const HiveLocation& location) {
     db->Exec(kJournalSizeLimit);
     {
         Transaction transaction(*db, true);
-        state = ExamineHive(*db, reason);
-        if (state == HiveState::Refused) Refuse(location.file, reason);
-        if (state == HiveState::Empty) CreateHiveSchema(*db);
         // No watch of this process can be on a hive it is only now opening; other processes
         // notice the change as they notice any other.
         ChangeSet unwatched;
         PurgeVolatileKeys(*db, unwatched);
         transaction.Commit();
-    }
-    if (state == HiveState::Empty) {
-        // Copy the new header into the database file at once, so that the file names itself a
-        // hive even before the first regular checkpoint.
-        sqlite3_wal_checkpoint_v2(db->handle(), "main", SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
     }
     return std::make_unique<Hive>(kind, std::move(db), false);
 }
