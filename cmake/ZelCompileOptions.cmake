@@ -18,6 +18,11 @@ if(ZEL_SANITIZE)
     add_compile_options(-fsanitize=${ZEL_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
     add_link_options(-fsanitize=${ZEL_SANITIZE})
 endif()
+if(ZEL_BUILD_FUZZ)
+    # Coverage feedback from every module, the store and the library as much as the tool; only
+    # the fuzz targets themselves link libFuzzer's main.
+    add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
 
 # A shared library of the project: warnings, its export macro (ZEL_BUILDING_<tag>) and the
 # include directories that let clients write <ZelRegistry/...> in both trees.

@@ -56,6 +56,10 @@ int ImportVerb(const Arguments& arguments, Console& console) {
     const std::string& file = arguments.Positional()[0];
     std::string bytes, problem;
     if (!ReadWholeFile(file, bytes, problem)) return Fail(console, "Cannot read " + file + ": " + problem);
+    return ImportBytes(bytes, file, console);
+}
+
+int ImportBytes(std::string_view bytes, const std::string& file, Console& console) {
     RegFileContent content;
     try {
         content = ParseRegFile(bytes);

@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace zelregtool {
 
@@ -16,6 +17,9 @@ int DeleteVerb(const Arguments& arguments, Console& console);
 int ExportVerb(const Arguments& arguments, Console& console);
 int ImportVerb(const Arguments& arguments, Console& console);
 int DemoVerb(const Arguments& arguments, Console& console);
+
+// What import does with a file's bytes; `file` names it in messages.
+int ImportBytes(std::string_view bytes, const std::string& file, Console& console);
 
 // The key a verb names, or an error and nothing.
 std::optional<KeyPath> KeyArgument(const std::string& text, Console& console);
