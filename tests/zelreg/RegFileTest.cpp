@@ -87,21 +87,51 @@ TEST_F(ZelregRegFile, ExportWritesUtf16WithCrlfAndEveryValueTypeSurvivesImport) 
     EXPECT_TRUE(Exists("Leer"));
 }
 
-TEST_F(ZelregRegFile, Regedit4AndUtf8FilesImport) {
-    // REGEDIT4 keeps the string types' data in 8 bits.
-    WriteBytes(File("four.reg"), "REGEDIT4\r\n\r\n; a comment\r\n[" + Key("Vier") +
-                                     "]\r\n\"Pfad\"=hex(2):25,48,4f,4d,45,25,00\r\n");
-    ZelregResult result = Run({"import", File("four.reg")});
-    ASSERT_EQ(0, result.code) << result.err;
-    EXPECT_EQ(std::make_pair(DWORD{REG_EXPAND_SZ}, "%HOME%\0"s), Get("Vier", "Pfad"));
-
-    // Version 5 saved as UTF-8 with a byte order mark and bare line feeds: hex(2) is still UTF-16.
-    WriteBytes(File("five.reg"), "\xEF\xBB\xBF" + kHeader + "\n\n[" + Key("Fünf") +
-                                     "]\n\"Größe\"=\"groß\"\n\"Pfad\"=hex(2):25,00,41,00,fc,00,00,00\n");
-    result = Run({"import", File("five.reg")});
-    ASSERT_EQ(0, result.code) << result.err;
-    EXPECT_EQ(std::make_pair(DWORD{REG_SZ}, "groß\0"s), Get("Fünf", "Größe"));
-    EXPECT_EQ(std::make_pair(DWORD{REG_EXPAND_SZ}, "%Aü\0"s), Get("Fünf", "Pfad"));
+TEST_F(ZelregRegFile, EachEncodingAndEscapeImportsAsWindowsStoresIt) {
+    // Each file sets the value "v" below this test's key; the registry holds UTF-8.
+    const std::string four = "REGEDIT4\r\n\r\n[" + Key() + "]\r\n";
+    const std::string five = kHeader + "\n\n[" + Key() + "]\n";
+    struct Case {
+        const char* what;
+        std::string file;
+        DWORD type;
+        std::string data;
+    };
+    const std::vector<Case> cases = {
+        // REGEDIT4 is Windows-1252, its string data too: ö, ß, the euro sign (0x80), an
+        // undefined byte (0x81, kept as U+0081) and ü in hex(2).
+        {"1252 text", four + "\"v\"=\"Gr\xF6\xDF\x80\x81\"\r\n", REG_SZ, "Größ€\xC2\x81\0"s},
+        {"1252 hex(2)", four + "\"v\"=hex(2):25,48,fc,00\r\n", REG_EXPAND_SZ, "%Hü\0"s},
+        // Version 5 without a byte order mark: UTF-8 where it is, Windows-1252 where it is not.
+        {"5 as UTF-8", five + "\"v\"=\"Gr\xC3\xB6\xC3\x9F\xC3\xA9\"\n", REG_SZ, "Größé\0"s},
+        {"5 as 1252", five + "\"v\"=\"Gr\xF6\xDF\xE9\"\n", REG_SZ, "Größé\0"s},
+        {"UTF-8 REGEDIT4", "\xEF\xBB\xBF" + four + "\"v\"=hex(2):c3,bc,00\r\n", REG_EXPAND_SZ, "ü\0"s},
+        // The escapes regedit writes: \\ and \" (Windows), \r and \n (Wine); others stay.
+        {"escapes", five + "\"v\"=\"a\\r\\nb \\\"q\\\" C:\\\\x C:\\temp\"\n", REG_SZ, "a\r\nb \"q\" C:\\x C:\\temp\0"s},
+        {"escaped \\0", five + "\"v\"=\"\\\\0\"\n", REG_SZ, "\\0\0"s},
+        // String data without its NUL gets one, as Windows stores it.
+        {"hex(1) no NUL", four + "\"v\"=hex(1):41\r\n", REG_SZ, "A\0"s},
+        {"hex(2) no NUL", four + "\"v\"=hex(2):25,50\r\n", REG_EXPAND_SZ, "%P\0"s},
+        {"UTF-16 no NUL", five + "\"v\"=hex(1):41,00\n", REG_SZ, "A\0"s},
+        {"hex(7) one NUL", five + "\"v\"=hex(7):61,00,00,00\n", REG_MULTI_SZ, "a\0"s},
+        {"empty hex(1)", five + "\"v\"=hex(1):\n", REG_SZ, ""},
+        {"hex(0) no NUL", four + "\"v\"=hex(0):41\r\n", REG_NONE, "A"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteBytes(File("case.reg"), c.file);
+        const ZelregResult result = Run({"import", File("case.reg")});
+        EXPECT_EQ(0, result.code) << result.err;
+        EXPECT_EQ(std::make_pair(c.type, c.data), Get("", "v"));
+        SHDeleteKeyA(HKEY_CURRENT_USER, SubKey().c_str());
+    }
+    // Names are decoded alike and take the same escapes.
+    WriteBytes(File("names.reg"), four + "\"\xC4nderung\"=dword:00000001\r\n");
+    ASSERT_EQ(0, Run({"import", File("names.reg")}).code);
+    EXPECT_EQ(REG_DWORD, Get("", "Änderung").first);
+    WriteBytes(File("names.reg"), five + "\"two\\nlines\"=dword:00000001\n");
+    ASSERT_EQ(0, Run({"import", File("names.reg")}).code);
+    EXPECT_EQ(REG_DWORD, Get("", "two\nlines").first);
 }
 
 TEST_F(ZelregRegFile, DeletionEntriesRemoveKeysAndValues) {
@@ -142,8 +172,10 @@ TEST_F(ZelregRegFile, MalformedFileIsRefusedWithItsLineBeforeAnyChange) {
         {good + "\"a\"=hex:01,02,\\", 4},
         {good + "\"a\"=hex(2):41\r\n", 4},
         {good + "\"a\"=word:1\r\n", 4},
+        {good + "\"a\"=\"x\\0y\"\r\n", 4},
+        {"\xEF\xBB\xBFREGEDIT4\r\n[" + Key() + "]\r\n\"First\"=\"1\"\r\n\"a\"=hex(2):fc,00\r\n", 4},
         {good + "just text\r\n", 4},
-        {good + "\"\xC3(\"=\"x\"\r\n", 4},
+        {"\xEF\xBB\xBF" + good + "\"\xC3(\"=\"x\"\r\n", 4},
         {"\xFF\xFE" + AsciiUtf16(good) + "\"\0"s + "\x00\xD8"s + AsciiUtf16("\"=\"x\"\r\n"), 4},
     };
     for (const Case& c : cases) {

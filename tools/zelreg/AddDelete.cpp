@@ -3,6 +3,7 @@
 #include "KeyHandle.h"
 #include "KeyReader.h"
 #include "ValueText.h"
+#include "ValueWriter.h"
 #include "Verbs.h"
 
 #include <ostream>
@@ -75,9 +76,7 @@ int AddVerb(const Arguments& arguments, Console& console) {
     if (!arguments.Has("f") && ValueExists(handle.get(), *name) &&
         !Confirm(console, "Value " + ShownName(*name) + " exists, overwrite"))
         return Cancelled(console);
-    const BYTE none = 0;
-    status = RegSetValueExA(handle.get(), name->c_str(), 0, *type, data.empty() ? &none : data.data(),
-                            static_cast<DWORD>(data.size()));
+    status = WriteValue(handle.get(), {*name, *type, data});
     if (status != ERROR_SUCCESS) return ChangeFailure("set " + ShownName(*name), status, console);
     return Succeed(console);
 }

@@ -3,6 +3,7 @@
 #include "FileIo.h"
 #include "KeyHandle.h"
 #include "RegFileParser.h"
+#include "ValueWriter.h"
 #include "Verbs.h"
 
 #include <set>
@@ -25,10 +26,7 @@ public:
         case RegFileEntry::Action::SetValue: {
             status = Use(entry.key);
             if (status != ERROR_SUCCESS) return status;
-            const RegValue& value = entry.value;
-            const BYTE none = 0;
-            return RegSetValueExA(open_.get(), value.name.c_str(), 0, value.type,
-                                  value.data.empty() ? &none : value.data.data(), static_cast<DWORD>(value.data.size()));
+            return WriteValue(open_.get(), entry.value);
         }
         case RegFileEntry::Action::DeleteValue:
             status = Use(entry.key);

@@ -2,6 +2,7 @@
 
 #include "TextUtil.h"
 #include "Utf16.h"
+#include "Windows1252.h"
 
 namespace zelregtool {
 namespace {
@@ -21,19 +22,21 @@ std::vector<std::string> SplitLines(std::string_view text) {
     }
 }
 
-// The file's lines as UTF-8, whatever its encoding.
-std::vector<std::string> DecodeLines(std::string_view bytes) {
-    if (bytes.substr(0, 2) == "\xFE\xFF")
-        throw RegFileError(1, "UTF-16 big-endian text is not read; save the file as UTF-16LE or UTF-8");
-    if (bytes.substr(0, 2) != "\xFF\xFE") {
-        if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-        std::vector<std::string> lines = SplitLines(bytes);
-        std::u16string ignored;
-        for (std::size_t i = 0; i < lines.size(); ++i)
-            if (!Utf8ToUtf16(lines[i], ignored)) throw RegFileError(static_cast<int>(i + 1), "not valid UTF-8 text");
-        return lines;
-    }
-    bytes.remove_prefix(2);
+enum class Encoding { Utf16, Utf8, Windows1252 };
+
+struct DecodedText {
+    std::vector<std::string> lines;  // as UTF-8
+    Encoding encoding;
+};
+
+bool IsUtf8(const std::vector<std::string>& lines, std::size_t& bad) {
+    std::u16string ignored;
+    for (bad = 0; bad < lines.size(); ++bad)
+        if (!Utf8ToUtf16(lines[bad], ignored)) return false;
+    return true;
+}
+
+DecodedText DecodeUtf16(std::string_view bytes) {
     const std::u16string wide = Utf16FromLittleEndian(bytes);
     std::vector<std::string> lines;
     for (std::size_t start = 0;;) {
@@ -48,12 +51,31 @@ std::vector<std::string> DecodeLines(std::string_view bytes) {
         start = end + 1;
     }
     if (bytes.size() % 2 != 0) throw RegFileError(static_cast<int>(lines.size()), "the UTF-16 text is cut off");
-    return lines;
+    return {std::move(lines), Encoding::Utf16};
+}
+
+// The file's lines, whatever its encoding: UTF-16LE or UTF-8 by their byte order marks; without
+// one, REGEDIT4 is Windows-1252, as regedit wrote it, and a version 5 file is UTF-8 where it
+// is valid UTF-8 and Windows-1252 where it is not.
+DecodedText DecodeLines(std::string_view bytes) {
+    if (bytes.substr(0, 2) == "\xFE\xFF")
+        throw RegFileError(1, "UTF-16 big-endian text is not read; save the file as UTF-16LE or UTF-8");
+    if (bytes.substr(0, 2) == "\xFF\xFE") return DecodeUtf16(bytes.substr(2));
+    std::size_t bad = 0;
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+        std::vector<std::string> lines = SplitLines(bytes.substr(3));
+        if (!IsUtf8(lines, bad)) throw RegFileError(static_cast<int>(bad + 1), "not valid UTF-8 text");
+        return {std::move(lines), Encoding::Utf8};
+    }
+    std::vector<std::string> lines = SplitLines(bytes);
+    if (TrimRight(lines.front()) != kHeader4 && IsUtf8(lines, bad)) return {std::move(lines), Encoding::Utf8};
+    for (std::string& line : lines) line = Windows1252ToUtf8(line);
+    return {std::move(lines), Encoding::Windows1252};
 }
 
 class Parser {
 public:
-    explicit Parser(std::vector<std::string> lines) : lines_(std::move(lines)) {}
+    explicit Parser(DecodedText text) : lines_(std::move(text.lines)), encoding_(text.encoding) {}
 
     RegFileContent Run() {
         const std::string_view header = TrimRight(lines_.front());
@@ -100,16 +122,25 @@ private:
         if (remove) key_.reset();
     }
 
-    // A quoted string at the start of `text`, which moves past it; \\ and \" are the escapes.
+    // A quoted text at the start of `text`, which moves past it. The escapes are those regedit
+    // writes: \\ and \" (Windows and Wine), \r and \n (Wine, for line breaks); a backslash
+    // before anything else stands for itself.
     std::string Quoted(std::string_view& text) const {
         std::string result;
         for (std::size_t i = 1; i < text.size(); ++i) {
-            if (text[i] == '"') {
+            char c = text[i];
+            if (c == '"') {
                 text.remove_prefix(i + 1);
                 return result;
             }
-            if (text[i] == '\\' && i + 1 < text.size() && (text[i + 1] == '\\' || text[i + 1] == '"')) ++i;
-            result.push_back(text[i]);
+            const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+            if (c == '\\' && next == '0')
+                Error("\\0 cannot stand in a quoted text; string data with a NUL in it is written as hex(1):");
+            if (c == '\\' && (next == '\\' || next == '"' || next == 'r' || next == 'n')) {
+                c = next == 'r' ? '\r' : next == 'n' ? '\n' : next;
+                ++i;
+            }
+            result.push_back(c);
         }
         Error("a quoted text is not closed");
     }
@@ -204,17 +235,27 @@ private:
         return bytes;
     }
 
-    // The string types' data is UTF-16LE in a version 5 file, 8-bit in REGEDIT4; inside, UTF-8.
+    // The string types' data is UTF-16LE in a version 5 file and 8-bit in REGEDIT4, in the
+    // file's own code page (Windows-1252 unless it is marked as UTF-8); inside, UTF-8.
     void ConvertStringData(RegValue& value) const {
-        if (!content_.unicode || (value.type != REG_SZ && value.type != REG_EXPAND_SZ && value.type != REG_MULTI_SZ))
-            return;
-        if (value.data.size() % 2 != 0) Error("string data (UTF-16) must have an even number of bytes");
+        if (value.type != REG_SZ && value.type != REG_EXPAND_SZ && value.type != REG_MULTI_SZ) return;
+        const std::string bytes(value.data.begin(), value.data.end());
         std::string text;
-        Utf16ToUtf8(Utf16FromLittleEndian(std::string(value.data.begin(), value.data.end())), text);
+        if (content_.unicode) {
+            if (bytes.size() % 2 != 0) Error("string data (UTF-16) must have an even number of bytes");
+            Utf16ToUtf8(Utf16FromLittleEndian(bytes), text);
+        } else if (encoding_ == Encoding::Utf8) {
+            std::u16string ignored;
+            if (!Utf8ToUtf16(bytes, ignored)) Error("string data is not valid UTF-8 text");
+            text = bytes;
+        } else {
+            text = Windows1252ToUtf8(bytes);
+        }
         value.data.assign(text.begin(), text.end());
     }
 
     std::vector<std::string> lines_;
+    Encoding encoding_;
     std::size_t index_ = 0;
     std::optional<KeyPath> key_;
     RegFileContent content_{false, {}};
