@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::ostringstream out, err;
     zelregtool::Console console{in, out, err};
     const int code = zelregtool::ImportBytes(std::string_view(reinterpret_cast<const char*>(data), size),
-                                             "input.reg", console);
+                                             "input.reg", 0, console);
     if (code != 0 && code != 1) std::abort();
     Empty(HKEY_CURRENT_USER);
     Empty(HKEY_LOCAL_MACHINE);

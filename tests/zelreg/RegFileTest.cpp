@@ -134,6 +134,56 @@ TEST_F(ZelregRegFile, EachEncodingAndEscapeImportsAsWindowsStoresIt) {
     EXPECT_EQ(REG_DWORD, Get("", "two\nlines").first);
 }
 
+#if defined(_WIN32)
+// Gives the key an empty access list, which lets nobody open it, or back a full one.
+void Lock(const std::string& subKey, bool locked) {
+    SECURITY_DESCRIPTOR descriptor;
+    ACL empty;
+    ASSERT_TRUE(InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION));
+    ASSERT_TRUE(InitializeAcl(&empty, sizeof empty, ACL_REVISION));
+    ASSERT_TRUE(SetSecurityDescriptorDacl(&descriptor, TRUE, locked ? &empty : nullptr, FALSE));
+    HKEY key = nullptr;
+    // The owner may always change the access list.
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, subKey.c_str(), 0, WRITE_DAC, &key));
+    EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor));
+    RegCloseKey(key);
+}
+#endif
+
+TEST_F(ZelregRegFile, ExportLeavesOutWhatItCannotReadOrWriteAndGoesOn) {
+    Set("", "Kept", REG_SZ, "k\0"s);
+    Set("", "Two\nlines", REG_SZ, "x\0"s);
+    Set("Line\r\nbreak\\Below", "v", REG_SZ, "x\0"s);
+    Set("Later", "w", REG_DWORD, "\x01\0\0\0"s);
+#if defined(_WIN32)
+    Set("Locked\\Inside", "v", REG_SZ, "x\0"s);
+    Lock(SubKey("Locked"), true);
+#endif
+    const ZelregResult r = Run({"export", Key(), File("partial.reg")});
+#if defined(_WIN32)
+    Lock(SubKey("Locked"), false);
+    EXPECT_NE(std::string::npos, r.err.find("WARNING: the key " + Key("Locked") + " is left out of the file: error 5"))
+        << r.err;
+#endif
+    EXPECT_EQ(1, r.code);
+    EXPECT_EQ("", r.out);
+    EXPECT_NE(std::string::npos, r.err.find("WARNING: the value \"Two\nlines\" of " + Key() + " is left out")) << r.err;
+    EXPECT_NE(std::string::npos, r.err.find("WARNING: the key " + Key("Line\r\nbreak") + " is left out")) << r.err;
+    EXPECT_NE(std::string::npos, r.err.find("holds everything else")) << r.err;
+
+    // What could be read and written is in the file, before and after what could not.
+    ASSERT_EQ(ERROR_SUCCESS, static_cast<LONG>(SHDeleteKeyA(HKEY_CURRENT_USER, SubKey().c_str())));
+    const ZelregResult imported = Run({"import", File("partial.reg")});
+    ASSERT_EQ(0, imported.code) << imported.err;
+    EXPECT_EQ("k\0"s, Get("", "Kept").second);
+    EXPECT_EQ("\x01\0\0\0"s, Get("Later", "w").second);
+    EXPECT_EQ("<missing>", Get("", "Two\nlines").second);
+    EXPECT_FALSE(Exists("Line\r\nbreak"));
+#if defined(_WIN32)
+    EXPECT_FALSE(Exists("Locked"));
+#endif
+}
+
 TEST_F(ZelregRegFile, DeletionEntriesRemoveKeysAndValues) {
     Set("Sub\\Deep", "v", REG_SZ, "x\0"s);
     Set("", "Gone", REG_SZ, "x\0"s);

@@ -2,6 +2,8 @@
 #include "ErrorText.h"
 #include "KeyHandle.h"
 #include "KeyReader.h"
+#include "RegistryView.h"
+#include "TextUtil.h"
 #include "ValueText.h"
 #include "ValueWriter.h"
 #include "Verbs.h"
@@ -50,49 +52,49 @@ int DeleteAllValues(const KeyPath& key, HKEY handle, Console& console) {
 int AddVerb(const Arguments& arguments, Console& console) {
     const auto key = KeyArgument(arguments.Positional()[0], console);
     if (!key) return 1;
-    if (arguments.Has("v") && arguments.Has("ve")) return Fail(console, "Give either /v or /ve, not both.");
-    if (arguments.Has("s") && arguments.Has("se")) return Fail(console, "Give either /s or /se, not both.");
     const std::string typeName = arguments.Value("t", "REG_SZ");
     const auto type = TypeFromName(typeName);
-    if (!type) return Fail(console, "Invalid type: " + typeName);
     const std::string separator = arguments.Value("s", arguments.Value("se", "\\0"));
-    if (separator.empty()) return Fail(console, "The separator must not be empty.");
+    // The separator is one character, as with reg.exe; \0 is what it is without /s.
+    const bool oneCharacter = !separator.empty() && Utf8Length(separator) == 1;
+    if ((arguments.Has("v") && arguments.Has("ve")) || (arguments.Has("s") && arguments.Has("se")) ||
+        (!oneCharacter && (arguments.Has("s") || arguments.Has("se"))) ||
+        (type && (*type == REG_DWORD || *type == REG_DWORD_BIG_ENDIAN) && !arguments.Has("d")))
+        return UsageError(console, "add");
+    if (!type) return Fail(console, "Invalid type: " + typeName);
 
-    // As with reg.exe, /t or /d alone set the default value.
-    std::optional<std::string> name = NamedValue(arguments);
-    if (!name && (arguments.Has("t") || arguments.Has("d"))) name = std::string();
+    // As with reg.exe, without /v the value set is the default one, also with no switch at all.
+    const std::string name = NamedValue(arguments).value_or(std::string());
     std::string problem;
-    std::vector<BYTE> data;
-    if (name) {
-        const auto parsed = DataFromText(*type, arguments.Value("d"), separator, problem);
-        if (!parsed) return Fail(console, "Invalid data for " + TypeName(*type) + ": " + problem);
-        data = *parsed;
-    }
+    const std::optional<std::string> text =
+        arguments.Has("d") ? std::optional<std::string>(arguments.Value("d")) : std::nullopt;
+    const auto data = DataFromText(*type, text, separator, problem);
+    if (!data) return Fail(console, "Invalid data for " + TypeName(*type) + ": " + problem);
 
+    const REGSAM view = ViewAccess(arguments);
     KeyHandle handle;
-    LONG status = handle.Create(key->root, key->subKey, KEY_READ | KEY_WRITE);
+    LONG status = handle.Create(key->root, key->subKey, KEY_READ | KEY_WRITE | view);
     if (status != ERROR_SUCCESS) return ChangeFailure("create " + key->FullName(), status, console);
-    if (!name) return Succeed(console);
-    if (!arguments.Has("f") && ValueExists(handle.get(), *name) &&
-        !Confirm(console, "Value " + ShownName(*name) + " exists, overwrite"))
+    if (!arguments.Has("f") && ValueExists(handle.get(), name) &&
+        !Confirm(console, "Value " + ShownName(name) + " exists, overwrite"))
         return Cancelled(console);
-    status = WriteValue(handle.get(), {*name, *type, data});
-    if (status != ERROR_SUCCESS) return ChangeFailure("set " + ShownName(*name), status, console);
+    status = WriteValue(handle.get(), {name, *type, *data});
+    if (status != ERROR_SUCCESS) return ChangeFailure("set " + ShownName(name), status, console);
     return Succeed(console);
 }
 
 int DeleteVerb(const Arguments& arguments, Console& console) {
     const auto key = KeyArgument(arguments.Positional()[0], console);
     if (!key) return 1;
-    if (arguments.Has("v") + arguments.Has("ve") + arguments.Has("va") > 1)
-        return Fail(console, "Give only one of /v, /ve and /va.");
+    if (arguments.Has("v") + arguments.Has("ve") + arguments.Has("va") > 1) return UsageError(console, "delete");
     const bool force = arguments.Has("f");
     const std::optional<std::string> name = NamedValue(arguments);
     if (!name && !arguments.Has("va") && key->subKey.empty())
         return Fail(console, "A whole hive cannot be deleted: " + key->FullName());
 
+    const REGSAM view = ViewAccess(arguments);
     KeyHandle handle;
-    LONG status = handle.Open(key->root, key->subKey, KEY_READ | KEY_WRITE);
+    LONG status = handle.Open(key->root, key->subKey, KEY_READ | KEY_WRITE | view);
     if (status != ERROR_SUCCESS) return KeyFailure(*key, status, console);
 
     if (name) {
@@ -110,7 +112,7 @@ int DeleteVerb(const Arguments& arguments, Console& console) {
     handle.Reset();
     if (!force && !Confirm(console, "Permanently delete the registry key " + key->FullName()))
         return Cancelled(console);
-    status = static_cast<LONG>(SHDeleteKeyA(key->root, key->subKey.c_str()));
+    status = DeleteKeyTree(key->root, key->subKey, view);
     if (status != ERROR_SUCCESS) return ChangeFailure("delete " + key->FullName(), status, console);
     return Succeed(console);
 }

@@ -5,13 +5,19 @@
 namespace zelregtool {
 namespace {
 
+bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Letters, and for /reg:32 and /reg:64 a colon and digits after them.
 bool LooksLikeSwitch(const std::string& word) {
     if (word.size() < 2 || (word[0] != '/' && word[0] != '-')) return false;
-    for (std::size_t i = 1; i < word.size(); ++i) {
-        const char c = word[i];
-        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) return false;
-    }
-    return true;
+    std::size_t i = 1;
+    while (i < word.size() && IsLetter(word[i])) ++i;
+    if (i == 1) return false;
+    if (i == word.size()) return true;
+    if (word[i] != ':' || ++i == word.size()) return false;
+    while (i < word.size() && IsDigit(word[i])) ++i;
+    return i == word.size();
 }
 
 }  // namespace

@@ -15,8 +15,9 @@ struct SwitchRule {
 
 class Arguments {
 public:
-    // A word of letters after "/" or "-" is a switch (so "/tmp/x.reg" is a file name); a
-    // switch the verb does not know, a repeated one or a missing value sets `problem`.
+    // A word of letters after "/" or "-" is a switch, in any case, also with ":" and digits
+    // after them (/reg:32), so "/tmp/x.reg" is a file name; a switch the verb does not know,
+    // a repeated one or a missing value sets `problem`.
     static std::optional<Arguments> Parse(const std::vector<std::string>& words,
                                           const std::vector<SwitchRule>& rules, std::string& problem);
 

@@ -4,6 +4,7 @@
 #include "KeyHandle.h"
 #include "KeyReader.h"
 #include "RegFileWriter.h"
+#include "RegistryView.h"
 #include "Verbs.h"
 
 #include <ostream>
@@ -17,25 +18,42 @@ int ExportVerb(const Arguments& arguments, Console& console) {
     if (!key) return 1;
     const std::string& file = arguments.Positional()[1];
 
+    const REGSAM view = ViewAccess(arguments);
     KeyHandle handle;
-    LONG status = handle.Open(key->root, key->subKey, KEY_READ);
+    LONG status = handle.Open(key->root, key->subKey, KEY_READ | view);
     if (status != ERROR_SUCCESS) return KeyFailure(*key, status, console);
+    // As with reg.exe, what cannot be read or written is left out with a warning, and the
+    // file holds everything else.
+    std::size_t leftOut = 0;
+    const auto warn = [&](const std::string& what, const std::string& why) {
+        console.err << "WARNING: " << what << " is left out of the file: " << why << '\n';
+        ++leftOut;
+    };
+    const char* const lineBreak = "a .reg file cannot hold a line break in a name";
     std::vector<RegKeySection> sections;
-    const auto collect = [&sections](const KeyPath& path, const std::vector<RegValue>& values,
-                                     const std::vector<std::string>&) {
-        sections.push_back({path.FullName(), values});
+    const auto collect = [&](const KeyPath& path, const std::vector<RegValue>& values,
+                             const std::vector<std::string>&) {
+        const std::string name = path.FullName();
+        if (!RegFileCanHoldName(name)) return warn("the key " + name, lineBreak);
+        RegKeySection section{name, {}};
+        for (const RegValue& value : values) {
+            if (RegFileCanHoldName(value.name))
+                section.values.push_back(value);
+            else
+                warn("the value \"" + value.name + "\" of " + name, lineBreak);
+        }
+        sections.push_back(std::move(section));
+    };
+    const auto skip = [&](const KeyPath& path, LONG failure) {
+        warn("the key " + path.FullName(), ErrorText(failure));
+        return true;
     };
     KeyPath failed;
-    status = WalkKeys(*key, handle.get(), true, std::nullopt, collect, failed);
+    status = WalkKeys(*key, handle.get(), true, std::nullopt, view, collect, skip, failed);
     if (status != ERROR_SUCCESS) return Fail(console, "Cannot read " + failed.FullName() + ": " + ErrorText(status));
     handle.Reset();
 
-    std::string bytes;
-    try {
-        bytes = EncodeRegFile(FormatRegFile(sections));
-    } catch (const std::runtime_error& e) {
-        return Fail(console, std::string("Cannot export: ") + e.what() + ".");
-    }
+    const std::string bytes = EncodeRegFile(FormatRegFile(sections));
     std::error_code ignored;
     if (!arguments.Has("y") && std::filesystem::exists(file, ignored) &&
         !Confirm(console, "File " + file + " already exists. Overwrite")) {
@@ -44,6 +62,9 @@ int ExportVerb(const Arguments& arguments, Console& console) {
     }
     std::string problem;
     if (!ReplaceFileContent(file, bytes, problem)) return Fail(console, "Cannot write " + file + ": " + problem);
+    if (leftOut > 0)
+        return Fail(console, std::to_string(leftOut) + " key(s) or value(s) were left out; " + file +
+                                 " holds everything else.");
     return Succeed(console);
 }
 

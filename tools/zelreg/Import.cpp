@@ -3,6 +3,7 @@
 #include "FileIo.h"
 #include "KeyHandle.h"
 #include "RegFileParser.h"
+#include "RegistryView.h"
 #include "ValueWriter.h"
 #include "Verbs.h"
 
@@ -14,6 +15,8 @@ namespace {
 // Applies entries one after another, keeping the key of the last one open for the next.
 class Importer {
 public:
+    explicit Importer(REGSAM view) : view_(view) {}
+
     LONG Apply(const RegFileEntry& entry) {
         LONG status = ERROR_SUCCESS;
         switch (entry.action) {
@@ -21,7 +24,7 @@ public:
             return Use(entry.key);
         case RegFileEntry::Action::DeleteKey:
             open_.Reset();
-            status = static_cast<LONG>(SHDeleteKeyA(entry.key.root, entry.key.subKey.c_str()));
+            status = DeleteKeyTree(entry.key.root, entry.key.subKey, view_);
             return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
         case RegFileEntry::Action::SetValue: {
             status = Use(entry.key);
@@ -39,11 +42,12 @@ public:
 private:
     LONG Use(const KeyPath& key) {
         if (open_ && openName_ == key.FullName()) return ERROR_SUCCESS;
-        const LONG status = open_.Create(key.root, key.subKey, KEY_READ | KEY_WRITE);
+        const LONG status = open_.Create(key.root, key.subKey, KEY_READ | KEY_WRITE | view_);
         openName_ = status == ERROR_SUCCESS ? key.FullName() : std::string();
         return status;
     }
 
+    REGSAM view_;
     KeyHandle open_;
     std::string openName_;
 };
@@ -54,10 +58,10 @@ int ImportVerb(const Arguments& arguments, Console& console) {
     const std::string& file = arguments.Positional()[0];
     std::string bytes, problem;
     if (!ReadWholeFile(file, bytes, problem)) return Fail(console, "Cannot read " + file + ": " + problem);
-    return ImportBytes(bytes, file, console);
+    return ImportBytes(bytes, file, ViewAccess(arguments), console);
 }
 
-int ImportBytes(std::string_view bytes, const std::string& file, Console& console) {
+int ImportBytes(std::string_view bytes, const std::string& file, REGSAM view, Console& console) {
     RegFileContent content;
     try {
         content = ParseRegFile(bytes);
@@ -76,7 +80,7 @@ int ImportBytes(std::string_view bytes, const std::string& file, Console& consol
                                      ". Nothing was imported.");
     }
 
-    Importer importer;
+    Importer importer(view);
     for (const RegFileEntry& entry : content.entries) {
         const LONG status = importer.Apply(entry);
         if (status != ERROR_SUCCESS)

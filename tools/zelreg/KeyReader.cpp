@@ -76,36 +76,56 @@ LONG ReadSubKeyNames(HKEY key, std::vector<std::string>& names) {
         names);
 }
 
-LONG WalkKeys(const KeyPath& path, HKEY handle, bool recursive, const std::optional<std::string>& onlyValue,
-              const KeyVisitor& visit, KeyPath& failed) {
-    std::vector<RegValue> values;
-    std::vector<std::string> subKeys;
-    LONG status = ERROR_SUCCESS;
-    if (onlyValue) {
-        RegValue value;
-        status = ReadValue(handle, *onlyValue, value);
-        if (status == ERROR_SUCCESS) values.push_back(std::move(value));
-        if (status == ERROR_FILE_NOT_FOUND) status = ERROR_SUCCESS;
-    } else {
-        status = ReadValues(handle, values);
-    }
-    if (status == ERROR_SUCCESS) status = ReadSubKeyNames(handle, subKeys);
-    if (status != ERROR_SUCCESS) {
+namespace {
+
+struct Walk {
+    bool recursive;
+    const std::optional<std::string>& onlyValue;
+    REGSAM view;
+    const KeyVisitor& visit;
+    const KeyFailureHandler& skip;
+    KeyPath& failed;
+
+    // A failure at a key below the start is the handler's to pass over; at the start, or
+    // where the handler says no, it ends the walk.
+    LONG Failure(const KeyPath& path, LONG status, bool start) const {
+        if (!start && skip && skip(path, status)) return ERROR_SUCCESS;
         failed = path;
         return status;
     }
-    visit(path, values, subKeys);
-    for (std::size_t i = 0; recursive && i < subKeys.size(); ++i) {
-        KeyHandle child;
-        status = child.Open(handle, subKeys[i], KEY_READ);
-        if (status == ERROR_FILE_NOT_FOUND) continue;
-        if (status == ERROR_SUCCESS) status = WalkKeys(path.Child(subKeys[i]), child.get(), true, onlyValue, visit, failed);
-        if (status != ERROR_SUCCESS) {
-            if (failed.root == nullptr) failed = path.Child(subKeys[i]);
-            return status;
+
+    LONG Visit(const KeyPath& path, HKEY handle, bool start) const {
+        std::vector<RegValue> values;
+        std::vector<std::string> subKeys;
+        LONG status = ERROR_SUCCESS;
+        if (onlyValue) {
+            RegValue value;
+            status = ReadValue(handle, *onlyValue, value);
+            if (status == ERROR_SUCCESS) values.push_back(std::move(value));
+            if (status == ERROR_FILE_NOT_FOUND) status = ERROR_SUCCESS;
+        } else {
+            status = ReadValues(handle, values);
         }
+        if (status == ERROR_SUCCESS) status = ReadSubKeyNames(handle, subKeys);
+        if (status != ERROR_SUCCESS) return Failure(path, status, start);
+        visit(path, values, subKeys);
+        for (std::size_t i = 0; recursive && i < subKeys.size(); ++i) {
+            const KeyPath childPath = path.Child(subKeys[i]);
+            KeyHandle child;
+            status = child.Open(handle, subKeys[i], KEY_READ | view);
+            if (status == ERROR_FILE_NOT_FOUND) continue;
+            status = status == ERROR_SUCCESS ? Visit(childPath, child.get(), false) : Failure(childPath, status, false);
+            if (status != ERROR_SUCCESS) return status;
+        }
+        return ERROR_SUCCESS;
     }
-    return ERROR_SUCCESS;
+};
+
+}  // namespace
+
+LONG WalkKeys(const KeyPath& path, HKEY handle, bool recursive, const std::optional<std::string>& onlyValue,
+              REGSAM view, const KeyVisitor& visit, const KeyFailureHandler& skip, KeyPath& failed) {
+    return Walk{recursive, onlyValue, view, visit, skip, failed}.Visit(path, handle, true);
 }
 
 }  // namespace zelregtool

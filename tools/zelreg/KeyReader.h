@@ -19,11 +19,16 @@ LONG ReadSubKeyNames(HKEY key, std::vector<std::string>& names);
 using KeyVisitor =
     std::function<void(const KeyPath& path, const std::vector<RegValue>& values, const std::vector<std::string>& subKeys)>;
 
-// Visits `path` (open as `handle`) and, when `recursive`, every key below it, each before its
-// sub-keys. With `onlyValue`, each key's values are that value alone, where it exists. On
-// failure, the status and, in `failed`, the key it happened at; keys deleted meanwhile are
-// passed over.
+// A key below the start that could not be read, with the status; returns whether the walk goes
+// on without it.
+using KeyFailureHandler = std::function<bool(const KeyPath& path, LONG status)>;
+
+// Visits `path` (open as `handle`) and, when `recursive`, every key below it (opened in
+// `view`), each before its sub-keys. With `onlyValue`, each key's values are that value alone,
+// where it exists. Keys deleted meanwhile are passed over; a key that fails otherwise goes to
+// `skip` and, where that says so, is passed over with what lies below it. On a failure that
+// ends the walk, the status and, in `failed`, the key it happened at.
 LONG WalkKeys(const KeyPath& path, HKEY handle, bool recursive, const std::optional<std::string>& onlyValue,
-              const KeyVisitor& visit, KeyPath& failed);
+              REGSAM view, const KeyVisitor& visit, const KeyFailureHandler& skip, KeyPath& failed);
 
 }  // namespace zelregtool

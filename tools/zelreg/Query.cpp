@@ -2,6 +2,7 @@
 #include "ErrorText.h"
 #include "KeyHandle.h"
 #include "KeyReader.h"
+#include "RegistryView.h"
 #include "ValueText.h"
 #include "Verbs.h"
 
@@ -12,13 +13,14 @@ namespace zelregtool {
 int QueryVerb(const Arguments& arguments, Console& console) {
     const auto key = KeyArgument(arguments.Positional()[0], console);
     if (!key) return 1;
-    if (arguments.Has("v") && arguments.Has("ve")) return Fail(console, "Give either /v or /ve, not both.");
+    if (arguments.Has("v") && arguments.Has("ve")) return UsageError(console, "query");
     std::optional<std::string> valueName;
     if (arguments.Has("v") || arguments.Has("ve")) valueName = arguments.Value("v");
     const bool recursive = arguments.Has("s");
 
+    const REGSAM view = ViewAccess(arguments);
     KeyHandle handle;
-    LONG status = handle.Open(key->root, key->subKey, KEY_READ);
+    LONG status = handle.Open(key->root, key->subKey, KEY_READ | view);
     if (status != ERROR_SUCCESS) return KeyFailure(*key, status, console);
     std::ostream& out = console.out;
     std::size_t matches = 0;
@@ -35,7 +37,7 @@ int QueryVerb(const Arguments& arguments, Console& console) {
         for (const std::string& name : subKeys) out << path.Child(name).FullName() << '\n';
     };
     KeyPath failed;
-    status = WalkKeys(*key, handle.get(), recursive, valueName, print, failed);
+    status = WalkKeys(*key, handle.get(), recursive, valueName, view, print, nullptr, failed);
     if (status != ERROR_SUCCESS) return Fail(console, "Cannot read " + failed.FullName() + ": " + ErrorText(status));
 
     if (valueName && recursive) {

@@ -1,5 +1,6 @@
 #include "RegFileWriter.h"
 
+#include "TextUtil.h"
 #include "Utf16.h"
 
 #include <cstdio>
@@ -11,7 +12,7 @@ namespace {
 constexpr std::size_t kWrapColumn = 77;
 
 void CheckName(const std::string& name, const char* what) {
-    if (name.find_first_of("\r\n") != std::string::npos)
+    if (!RegFileCanHoldName(name))
         throw std::runtime_error(std::string("the ") + what + " name \"" + name +
                                  "\" holds a line break, which a .reg file cannot hold");
 }
@@ -25,13 +26,6 @@ std::string Quoted(const std::string& text) {
     return quoted + "\"";
 }
 
-// Columns as an editor counts them: one per character, not per UTF-8 byte.
-std::size_t Columns(const std::string& text) {
-    std::size_t columns = 0;
-    for (char c : text) columns += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    return columns;
-}
-
 bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
 // A REG_SZ that reads back the same from a quoted string: one closing NUL, no line break.
@@ -43,7 +37,7 @@ bool Quotable(const RegValue& value) {
 
 void AppendHex(std::string& line, const std::string& bytes) {
     static const char kDigits[] = "0123456789abcdef";
-    std::size_t column = Columns(line);
+    std::size_t column = Utf8Length(line);  // columns as an editor counts them
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         const auto b = static_cast<unsigned char>(bytes[i]);
         line.push_back(kDigits[b >> 4]);
@@ -84,6 +78,8 @@ std::string ValueLine(const RegValue& value) {
 }
 
 }  // namespace
+
+bool RegFileCanHoldName(std::string_view name) { return name.find_first_of("\r\n") == std::string_view::npos; }
 
 std::string FormatRegFile(const std::vector<RegKeySection>& sections) {
     std::string text = "Windows Registry Editor Version 5.00\r\n";

@@ -10,6 +10,9 @@
 
 namespace zelregtool {
 
+// Whether a key or value name can stand in a .reg file: not with a line break in it.
+bool RegFileCanHoldName(std::string_view name);
+
 // The file's text, UTF-8 with CRLF line ends. Throws std::runtime_error for a name that a
 // .reg file cannot hold (one with a line break).
 std::string FormatRegFile(const std::vector<RegKeySection>& sections);

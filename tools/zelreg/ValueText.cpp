@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string_view>
 
 namespace zelregtool {
 namespace {
@@ -52,23 +53,44 @@ std::vector<BYTE> NumberBytes(uint64_t number, std::size_t size) {
     return bytes;
 }
 
-// Each item followed by its NUL, then the list's closing NUL.
+// Each item followed by its NUL, then the list's closing NUL, as reg.exe takes them: one
+// separator may end the text, and the separator alone is a list of one empty item; any other
+// empty item would end the list early.
 std::optional<std::vector<BYTE>> MultiString(const std::string& text, const std::string& separator,
                                              std::string& problem) {
+    if (text == separator) return std::vector<BYTE>{0, 0};
+    std::string_view rest(text);
+    if (rest.size() >= separator.size() && rest.substr(rest.size() - separator.size()) == separator)
+        rest.remove_suffix(separator.size());
     std::vector<BYTE> bytes;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t cut = text.find(separator, start);
-        if (cut == std::string::npos) cut = text.size();
+    for (std::size_t start = 0; !rest.empty();) {
+        std::size_t cut = rest.find(separator, start);
+        if (cut == std::string_view::npos) cut = rest.size();
         if (cut == start) {
             problem = "an empty item would end the list early";
             return std::nullopt;
         }
-        bytes.insert(bytes.end(), text.begin() + start, text.begin() + cut);
+        bytes.insert(bytes.end(), rest.begin() + start, rest.begin() + cut);
         bytes.push_back(0);
+        if (cut == rest.size()) break;
         start = cut + separator.size();
     }
     bytes.push_back(0);
+    return bytes;
+}
+
+// Pairs of hex digits; an odd count takes a leading 0, as reg.exe reads it.
+std::optional<std::vector<BYTE>> HexData(const std::string& text, std::string& problem) {
+    const std::string digits = text.size() % 2 != 0 ? "0" + text : text;
+    std::vector<BYTE> bytes;
+    for (std::size_t i = 0; i < digits.size(); i += 2) {
+        const int high = HexDigit(digits[i]), low = HexDigit(digits[i + 1]);
+        if (high < 0 || low < 0) {
+            problem = "not hex digits";
+            return std::nullopt;
+        }
+        bytes.push_back(static_cast<BYTE>(high * 16 + low));
+    }
     return bytes;
 }
 
@@ -81,26 +103,27 @@ std::string TypeName(DWORD type) {
 }
 
 std::optional<DWORD> TypeFromName(const std::string& name) {
-    for (DWORD type : {REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD, REG_BINARY, REG_NONE})
+    // REG_DWORD_BIG_ENDIAN is reg.exe's too; it stores the number as REG_DWORD does.
+    if (EqualsNoCase(name, "REG_DWORD_LITTLE_ENDIAN")) return REG_DWORD;
+    for (DWORD type :
+         {REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_DWORD_BIG_ENDIAN, REG_QWORD, REG_BINARY, REG_NONE})
         if (EqualsNoCase(name, TypeName(type))) return type;
     return std::nullopt;
 }
 
 std::string DisplayData(const RegValue& value) {
-    const std::string text(value.data.begin(), value.data.end());
+    std::string text(value.data.begin(), value.data.end());
     switch (value.type) {
     case REG_SZ:
     case REG_EXPAND_SZ:
         return text.substr(0, text.find('\0'));
     case REG_MULTI_SZ: {
+        // Every item, empty ones too, as export keeps them: the last item's NUL and the
+        // list's closing NUL end the list, every other NUL stands between two items.
+        for (int terminator = 0; terminator < 2 && !text.empty() && text.back() == '\0'; ++terminator)
+            text.pop_back();
         std::string shown;
-        for (std::size_t start = 0; start < text.size() && text[start] != '\0';) {
-            std::size_t end = text.find('\0', start);
-            if (end == std::string::npos) end = text.size();
-            if (!shown.empty()) shown += "\\0";
-            shown += text.substr(start, end - start);
-            start = end + 1;
-        }
+        for (const char c : text) shown += c == '\0' ? std::string("\\0") : std::string(1, c);
         return shown;
     }
     case REG_DWORD:
@@ -121,21 +144,28 @@ std::string DisplayData(const RegValue& value) {
     return hex;
 }
 
-std::optional<std::vector<BYTE>> DataFromText(DWORD type, const std::string& text, const std::string& separator,
-                                              std::string& problem) {
+std::optional<std::vector<BYTE>> DataFromText(DWORD type, const std::optional<std::string>& text,
+                                              const std::string& separator, std::string& problem) {
+    const std::string given = text.value_or("");
     switch (type) {
     case REG_SZ:
-    case REG_EXPAND_SZ: {
-        std::vector<BYTE> bytes(text.begin(), text.end());
+    case REG_EXPAND_SZ:
+    case REG_NONE: {
+        // reg.exe stores REG_NONE's text as a string too; without one, a NUL of UTF-16.
+        if (type == REG_NONE && !text) return std::vector<BYTE>{0, 0};
+        std::vector<BYTE> bytes(given.begin(), given.end());
         bytes.push_back(0);
         return bytes;
     }
     case REG_MULTI_SZ:
-        return MultiString(text, separator, problem);
+        if (!text) return std::vector<BYTE>{0};
+        return MultiString(given, separator, problem);
     case REG_DWORD:
+    case REG_DWORD_BIG_ENDIAN:
     case REG_QWORD: {
-        const bool dword = type == REG_DWORD;
-        const auto number = ParseNumber(text.empty() ? "0" : text, dword ? UINT32_MAX : UINT64_MAX);
+        const bool dword = type != REG_QWORD;
+        if (!text && !dword) return NumberBytes(0, 8);
+        const auto number = ParseNumber(given, dword ? UINT32_MAX : UINT64_MAX);
         if (!number) {
             problem = std::string("not a number that fits ") + (dword ? "32" : "64") +
                       " bits (decimal, or hex with 0x)";
@@ -143,22 +173,8 @@ std::optional<std::vector<BYTE>> DataFromText(DWORD type, const std::string& tex
         }
         return NumberBytes(*number, dword ? 4 : 8);
     }
-    default: {
-        if (text.size() % 2 != 0) {
-            problem = "hex data needs two digits per byte";
-            return std::nullopt;
-        }
-        std::vector<BYTE> bytes;
-        for (std::size_t i = 0; i < text.size(); i += 2) {
-            const int high = HexDigit(text[i]), low = HexDigit(text[i + 1]);
-            if (high < 0 || low < 0) {
-                problem = "not hex digits";
-                return std::nullopt;
-            }
-            bytes.push_back(static_cast<BYTE>(high * 16 + low));
-        }
-        return bytes;
-    }
+    default:
+        return HexData(given, problem);
     }
 }
 

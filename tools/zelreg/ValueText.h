@@ -13,14 +13,16 @@ std::string TypeName(DWORD type);
 // The types `add` takes, by name in any case.
 std::optional<DWORD> TypeFromName(const std::string& name);
 
-// The data as `query` prints it: strings as they are, REG_MULTI_SZ items joined by \0,
-// numbers in hex with 0x, anything else as hex digits.
+// The data as `query` prints it: strings as they are, REG_MULTI_SZ items (empty ones too)
+// joined by \0, numbers in hex with 0x, anything else as hex digits.
 std::string DisplayData(const RegValue& value);
 
-// The bytes `add /d` stores for `text`: a REG_MULTI_SZ splits at `separator`, numbers are
-// decimal or 0x hex, REG_BINARY and REG_NONE take hex digits. Nothing, with `problem` set,
-// when the text does not fit the type.
-std::optional<std::vector<BYTE>> DataFromText(DWORD type, const std::string& text, const std::string& separator,
-                                              std::string& problem);
+// The bytes `add` stores for `/d text`, or without /d for no text: the string types and
+// REG_NONE take text (REG_NONE without it two zero bytes), a REG_MULTI_SZ splits at
+// `separator`, numbers are decimal or 0x hex (REG_QWORD without text 0), REG_BINARY takes hex
+// digits. Nothing, with `problem` set, when the text does not fit the type or a REG_DWORD has
+// none.
+std::optional<std::vector<BYTE>> DataFromText(DWORD type, const std::optional<std::string>& text,
+                                              const std::string& separator, std::string& problem);
 
 }  // namespace zelregtool

@@ -4,6 +4,7 @@
 #include "Arguments.h"
 #include "Console.h"
 #include "KeyPath.h"
+#include "Registry.h"
 
 #include <optional>
 #include <string>
@@ -18,8 +19,13 @@ int ExportVerb(const Arguments& arguments, Console& console);
 int ImportVerb(const Arguments& arguments, Console& console);
 int DemoVerb(const Arguments& arguments, Console& console);
 
-// What import does with a file's bytes; `file` names it in messages.
-int ImportBytes(std::string_view bytes, const std::string& file, Console& console);
+// What import does with a file's bytes, in the registry view `view` (see RegistryView.h);
+// `file` names it in messages.
+int ImportBytes(std::string_view bytes, const std::string& file, REGSAM view, Console& console);
+
+// reg.exe's answer to a command line it cannot take: "ERROR: Invalid syntax." and where the
+// verb's usage is; the failing exit code.
+int UsageError(Console& console, const std::string& verb);
 
 // The key a verb names, or an error and nothing.
 std::optional<KeyPath> KeyArgument(const std::string& text, Console& console);

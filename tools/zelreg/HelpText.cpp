@@ -1,0 +1,91 @@
+#include "HelpText.h"
+
+namespace zelregtool {
+
+const char kOverviewHelp[] =
+    "zelreg looks into and changes the registry with reg.exe's verbs and switches.\n"
+    "\n"
+    "  zelreg query  KEY [/v NAME | /ve] [/s] [/reg:32 | /reg:64]\n"
+    "  zelreg add    KEY [/v NAME | /ve] [/t TYPE] [/s SEPARATOR] [/d DATA] [/f] [/reg:32 | /reg:64]\n"
+    "  zelreg delete KEY [/v NAME | /ve | /va] [/f] [/reg:32 | /reg:64]\n"
+    "  zelreg export KEY FILE [/y] [/reg:32 | /reg:64]\n"
+    "  zelreg import FILE [/reg:32 | /reg:64]\n"
+    "  zelreg demo\n"
+    "\n"
+    "  zelreg VERB /?  the verb's switches in full\n"
+    "\n"
+    "  KEY      HKCU\\path or HKLM\\path (also HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE)\n"
+    "  /reg:32  the 32-bit view of the registry, /reg:64 the 64-bit view (Windows);\n"
+    "           accepted and without effect on Linux, whose registry has one view\n"
+    "\n"
+    "Verbs and switches are read in any case. Exit code: 0 success, 1 failure.\n";
+
+namespace {
+
+const char kQueryHelp[] =
+    "zelreg query KEY [/v NAME | /ve] [/s] [/reg:32 | /reg:64]\n"
+    "\n"
+    "  Shows the key's values and sub-keys in reg.exe's layout.\n"
+    "  /v NAME  only the value NAME; /ve only the default value\n"
+    "  /s       the key and every key below it; with /v, searches them for the value\n"
+    "  /reg:32, /reg:64  the 32-bit or 64-bit view (Windows; without effect on Linux)\n";
+
+const char kAddHelp[] =
+    "zelreg add KEY [/v NAME | /ve] [/t TYPE] [/s SEPARATOR] [/d DATA] [/f] [/reg:32 | /reg:64]\n"
+    "\n"
+    "  Creates the key and sets a value in it; asks before overwriting one unless /f.\n"
+    "  /v NAME  the value NAME; /ve, or no /v at all, the default value (KEY alone sets it\n"
+    "           to an empty string, as reg.exe does)\n"
+    "  /t TYPE  REG_SZ (the default), REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD,\n"
+    "           REG_DWORD_LITTLE_ENDIAN, REG_DWORD_BIG_ENDIAN, REG_QWORD, REG_BINARY, REG_NONE\n"
+    "  /d DATA  text for the string types and REG_NONE; numbers decimal or 0x hex; REG_BINARY\n"
+    "           hex digits. Without /d: an empty string, an empty list, no bytes, 0 for\n"
+    "           REG_QWORD, two zero bytes for REG_NONE; REG_DWORD needs /d\n"
+    "  /s SEPARATOR  the one character between REG_MULTI_SZ items in DATA (\\0 if not given)\n"
+    "  /f       overwrites without asking\n"
+    "  /reg:32, /reg:64  the 32-bit or 64-bit view (Windows; without effect on Linux)\n";
+
+const char kDeleteHelp[] =
+    "zelreg delete KEY [/v NAME | /ve | /va] [/f] [/reg:32 | /reg:64]\n"
+    "\n"
+    "  Deletes the key with everything below it, or values of it; asks first unless /f.\n"
+    "  /v NAME  the value NAME; /ve the default value; /va every value of the key\n"
+    "  /f       deletes without asking\n"
+    "  /reg:32, /reg:64  the 32-bit or 64-bit view (Windows; without effect on Linux)\n";
+
+const char kExportHelp[] =
+    "zelreg export KEY FILE [/y] [/reg:32 | /reg:64]\n"
+    "\n"
+    "  Writes the key and every key below it to FILE as regedit does: \"Windows Registry\n"
+    "  Editor Version 5.00\", UTF-16LE. A key that cannot be read is left out with a warning,\n"
+    "  and the exit code is then 1.\n"
+    "  /y       overwrites FILE without asking\n"
+    "  /reg:32, /reg:64  the 32-bit or 64-bit view (Windows; without effect on Linux)\n";
+
+const char kImportHelp[] =
+    "zelreg import FILE [/reg:32 | /reg:64]\n"
+    "\n"
+    "  Applies a .reg file: \"Windows Registry Editor Version 5.00\" (UTF-16LE, or UTF-8) or\n"
+    "  REGEDIT4 (Windows-1252), with [-KEY] and \"name\"=- deletions. The whole file is checked\n"
+    "  first: a malformed one is refused with its line number and changes nothing.\n"
+    "  /reg:32, /reg:64  the 32-bit or 64-bit view (Windows; without effect on Linux)\n";
+
+const char kDemoHelp[] =
+    "zelreg demo\n"
+    "\n"
+    "  Writes the settings of the demo application \"ZelregDemo\" 1.0 to the per-user registry\n"
+    "  with the library's classes, reads them back and shows them with query /s.\n";
+
+}  // namespace
+
+const char* VerbHelp(std::string_view verb) {
+    if (verb == "query") return kQueryHelp;
+    if (verb == "add") return kAddHelp;
+    if (verb == "delete") return kDeleteHelp;
+    if (verb == "export") return kExportHelp;
+    if (verb == "import") return kImportHelp;
+    if (verb == "demo") return kDemoHelp;
+    return kOverviewHelp;
+}
+
+}  // namespace zelregtool

@@ -1,0 +1,39 @@
+#include "RegistryView.h"
+
+#include "KeyHandle.h"
+
+namespace zelregtool {
+
+const SwitchRule kViewSwitches[2] = {{"reg:32", false}, {"reg:64", false}};
+
+#if defined(_WIN32)
+
+REGSAM ViewAccess(const Arguments& arguments) {
+    if (arguments.Has("reg:32")) return KEY_WOW64_32KEY;
+    if (arguments.Has("reg:64")) return KEY_WOW64_64KEY;
+    return 0;
+}
+
+// SHDeleteKeyA knows no views: the tree is emptied through a handle opened in the view, and
+// the key itself deleted by name in it.
+LONG DeleteKeyTree(HKEY root, const std::string& subKey, REGSAM view) {
+    if (view == 0) return static_cast<LONG>(SHDeleteKeyA(root, subKey.c_str()));
+    KeyHandle key;
+    LONG status = key.Open(root, subKey, KEY_READ | KEY_WRITE | DELETE | view);
+    if (status == ERROR_SUCCESS) status = RegDeleteTreeA(key.get(), nullptr);
+    key.Reset();
+    if (status == ERROR_SUCCESS) status = RegDeleteKeyExA(root, subKey.c_str(), view, 0);
+    return status;
+}
+
+#else
+
+REGSAM ViewAccess(const Arguments&) { return 0; }
+
+LONG DeleteKeyTree(HKEY root, const std::string& subKey, REGSAM) {
+    return static_cast<LONG>(SHDeleteKeyA(root, subKey.c_str()));
+}
+
+#endif
+
+}  // namespace zelregtool
