@@ -1,8 +1,13 @@
-// The streams a command talks through, and its yes/no question.
+// The streams a command talks through, its yes/no question, and the program's own standard
+// streams, which on Windows reach a console in its own characters.
 #pragma once
 
 #include <iosfwd>
+#include <memory>
+#include <streambuf>
 #include <string>
+
+#include "Registry.h"
 
 namespace zelregtool {
 
@@ -20,5 +25,38 @@ int Fail(Console& console, const std::string& message);
 
 // What reg.exe says after a change that worked; the succeeding exit code.
 int Succeed(Console& console);
+
+// The complete characters at the start of `pending` as UTF-16, taken out of it; a character
+// cut off at the end stays there for the next piece of text. Malformed bytes become U+FFFD.
+std::u16string TakeCompleteUtf8(std::string& pending);
+
+#if defined(_WIN32)
+// Whether a standard handle is a console rather than a file or pipe.
+bool IsConsole(HANDLE handle);
+
+// A stream buffer over a standard handle that takes UTF-8 text with LF line ends: to a
+// console it goes through WriteConsoleW, whatever code page the console has; to a file or
+// pipe as UTF-8 bytes with CR LF, as a program's text output on Windows has them.
+std::unique_ptr<std::streambuf> MakeHandleBuffer(HANDLE handle);
+#endif
+
+// The program's standard output and error: on Windows over the handle buffers above, elsewhere
+// std::cout and std::cerr. Everything written is out when this is destroyed.
+class StandardStreams {
+public:
+    StandardStreams();
+    ~StandardStreams();
+    StandardStreams(const StandardStreams&) = delete;
+    StandardStreams& operator=(const StandardStreams&) = delete;
+
+    std::ostream& out() { return *out_; }
+    std::ostream& err() { return *err_; }
+
+private:
+    std::unique_ptr<std::streambuf> outBuffer_, errBuffer_;
+    std::unique_ptr<std::ostream> ownOut_, ownErr_;
+    std::ostream* out_;
+    std::ostream* err_;
+};
 
 }  // namespace zelregtool

@@ -1,8 +1,11 @@
 // zelreg: looks into and changes the registry with reg.exe's verbs; see Zelreg.cpp for usage.
+#include "Console.h"
 #include "Zelreg.h"
 
 #include <iostream>
 
 int main(int argc, char** argv) {
-    return zelregtool::RunZelreg(std::vector<std::string>(argv + 1, argv + argc), std::cin, std::cout, std::cerr);
+    zelregtool::StandardStreams streams;
+    return zelregtool::RunZelreg(std::vector<std::string>(argv + 1, argv + argc), std::cin, streams.out(),
+                                 streams.err());
 }
