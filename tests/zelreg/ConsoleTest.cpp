@@ -2,8 +2,7 @@
 // gets UTF-8 bytes while a console gets characters, whatever its code page.
 #include "zelreg/Console.h"
 #include "zelreg/Utf16.h"
-
-#include <gtest/gtest.h>
+#include "ZelregTestSupport.h"
 
 #include <ostream>
 #include <string>
@@ -28,10 +27,11 @@ TEST(ZelregConsole, Utf8CutAnywhereComesOutWhole) {
 }
 
 #if defined(_WIN32)
-TEST(ZelregConsole, PipeGetsUtf8AndConsoleGetsCharacters) {
+TEST(ZelregConsole, PipeAndFileGetUtf8WithCrLf) {
     HANDLE readEnd = nullptr, writeEnd = nullptr;
     ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, nullptr, 0));
     EXPECT_FALSE(zelregtool::IsConsole(writeEnd));
+    EXPECT_FALSE(zelregtool::IsConsole(INVALID_HANDLE_VALUE));
     {
         const auto buffer = zelregtool::MakeHandleBuffer(writeEnd);
         std::ostream out(buffer.get());
@@ -44,24 +44,40 @@ TEST(ZelregConsole, PipeGetsUtf8AndConsoleGetsCharacters) {
     CloseHandle(readEnd);
     EXPECT_EQ("Größe\r\n", std::string(bytes, read));
 
-    // A console of this process's own, in a code page that has no ß: the characters arrive.
+    const std::string path = ZelTestRegistryDir() + "\\console-test.txt";
+    const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    EXPECT_FALSE(zelregtool::IsConsole(file));
+    {
+        const auto buffer = zelregtool::MakeHandleBuffer(file);
+        std::ostream out(buffer.get());
+        out << "€\n";
+    }
+    CloseHandle(file);
+    EXPECT_EQ("€\r\n", ReadBytes(path));
+}
+
+// Where the process can have a console (not under Wine without a display, whose console
+// answers no console function), text reaches it as characters in a code page without ß.
+TEST(ZelregConsole, ConsoleGetsCharactersWhateverItsCodePage) {
     FreeConsole();
-    ASSERT_TRUE(AllocConsole());
-    const HANDLE console = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                       nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, console);
-    EXPECT_TRUE(zelregtool::IsConsole(console));
+    AllocConsole();
+    const HANDLE console = CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                     nullptr, CONSOLE_TEXTMODE_BUFFER, nullptr);
+    if (!zelregtool::IsConsole(console)) {
+        if (console != INVALID_HANDLE_VALUE) CloseHandle(console);
+        FreeConsole();
+        GTEST_SKIP() << "this process cannot have a working console here";
+    }
     SetConsoleOutputCP(437);
-    const COORD origin{0, 0};
-    SetConsoleCursorPosition(console, origin);
     {
         const auto buffer = zelregtool::MakeHandleBuffer(console);
         std::ostream out(buffer.get());
-        out << "Größe" << std::flush;
+        out << "Gr\xC3" << "\xB6\xC3\x9F" "e" << std::flush;
     }
     wchar_t shown[5] = {};
     DWORD count = 0;
-    ASSERT_TRUE(ReadConsoleOutputCharacterW(console, shown, 5, origin, &count));
+    EXPECT_TRUE(ReadConsoleOutputCharacterW(console, shown, 5, COORD{0, 0}, &count));
     EXPECT_EQ(std::wstring(L"Größe"), std::wstring(shown, count));
     CloseHandle(console);
     FreeConsole();
