@@ -3,7 +3,7 @@
 #include "Imp/ZelOpenedKey.h"
 #include "Imp/ZelRegistrySetI.h"
 #include "frame/ZelConvert.h"
-#include "frame/ZelPropertyLocalException.h"
+#include "frame/ZelLocalError.h"
 
 IMPLEMENT_DYNAMIC(ZelRegistryQuonSet, ZelRegistryBase)
 

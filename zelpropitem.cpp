@@ -4,7 +4,7 @@
 #include "Imp/ZelPropItemI.h"
 #include "Imp/ZelRegistrySetI.h"
 #include "frame/ZelConvert.h"
-#include "frame/ZelPropertyLocalException.h"
+#include "frame/ZelLocalError.h"
 
 IMPLEMENT_DYNAMIC(ZelPropertyItem, ZelRegistryQuonSet)
 

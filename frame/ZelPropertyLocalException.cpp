@@ -9,8 +9,3 @@ ZelPropertyLocalException::ZelPropertyLocalException(DWORD nLocalErrorNo)
     : m_nLocalErrorNo(nLocalErrorNo) {}
 
 ZelPropertyLocalException::~ZelPropertyLocalException() = default;
-
-ZelLocalErrorScope::ZelLocalErrorScope()
-    : m_resources(ZelLanguagePublisher::Instance()->GetLangDependentResource()) {}
-
-void ZelRaiseLocalError(DWORD nLocalErrorNo) { throw new ZelPropertyLocalException(nLocalErrorNo); }

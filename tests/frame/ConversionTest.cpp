@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "frame/ZelConvert.h"
+#include "frame/ZelLocalError.h"
 #include "tree/ZelTreeTestSupport.h"
 
 namespace {

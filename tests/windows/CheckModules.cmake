@@ -129,6 +129,17 @@ foreach(name ZelModuleEntry zelModuleVersion)
         fail("MORVAKOFSET111.dll does not export ${name}")
     endif()
 endforeach()
+# The exception classes a program looks into, with their runtime class records and type
+# information (which catch clauses and dynamic_cast in another module need).
+foreach(class ZelPropertyObjectException ZelPropertyLocalException)
+    string(LENGTH ${class} length)
+    string(LENGTH class${class} record)
+    foreach(symbol "_ZN${length}${class}${record}class${class}E" "_ZTI${length}${class}" "_ZTV${length}${class}")
+        if(NOT symbol IN_LIST exports_of_morvakofset111.dll)
+            fail("MORVAKOFSET111.dll does not export ${symbol} (${class})")
+        endif()
+    endforeach()
+endforeach()
 
 set(unresolved "")
 # Every import resolves: project DLLs by name against their export tables, the rest in the
