@@ -323,18 +323,28 @@ void Hive::AfterWrite() {
     if (!changes_.empty()) ChangesCommitted(kind_, changes_);
 }
 
-void Hive::WaitForLock(std::chrono::steady_clock::time_point began) {
+void Hive::WaitForLock(std::chrono::steady_clock::time_point began, bool write) {
     if (std::chrono::steady_clock::now() - began >= lockWait_) {
+        if (write) WriteDone();
         Report(path(), "locked", "hive file '" + path() + "' stays locked by another process");
         Fail(ERROR_REGISTRY_IO_FAILED);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
+HiveLocks* Hive::Locks() const {
+    HiveLocks* locks = nullptr;
+    sqlite3_file_control(db_->handle(), "main", kFileControlHiveLocks, &locks);
+    return locks;
+}
+
+void Hive::WriteDone() {
+    if (HiveLocks* locks = Locks()) locks->WriteDone();
+}
+
 void Hive::RequireWritableFiles() {
     if (!writesStopped_) {
-        HiveLocks* locks = nullptr;
-        sqlite3_file_control(db_->handle(), "main", kFileControlHiveLocks, &locks);
+        HiveLocks* locks = Locks();
         struct stat shm {};
         writesStopped_ = locks ? locks->FilesReplaced() : shmFd_ >= 0 && fstat(shmFd_, &shm) == 0 && shm.st_nlink == 0;
     }

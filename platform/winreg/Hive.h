@@ -18,6 +18,8 @@
 
 namespace zelreg {
 
+class HiveLocks;
+
 class Hive {
 public:
     // Opens (creating when needed) the hive file of this kind. A file that is not a hive, or one
@@ -106,6 +108,7 @@ private:
                     Transaction transaction(*db_, true);
                     auto result = body(*db_);
                     transaction.Commit();
+                    WriteDone();
                     AfterWrite();
                     return result;
                 }
@@ -127,7 +130,10 @@ private:
                 }
             } catch (const BusyError&) {
                 EndSnapshot();
-                WaitForLock(began);
+                WaitForLock(began, write);
+            } catch (...) {
+                if (write) WriteDone();
+                throw;
             }
         }
     }
@@ -152,7 +158,11 @@ private:
     // user's alone, whatever the hive file's mode.
     void KeepSideFilesPrivate();
     // After a busy transaction: fails once the lock wait limit has passed since `began`.
-    void WaitForLock(std::chrono::steady_clock::time_point began);
+    void WaitForLock(std::chrono::steady_clock::time_point began, bool write);
+    // The index locks of the hive's connection, or null (SQLite's own locks, see HiveLocks.h).
+    HiveLocks* Locks() const;
+    // A write transaction is over, done or abandoned: the connection no longer waits to write.
+    void WriteDone();
     // Fails when the files that keep the hive's processes in step are no longer those at their
     // paths (deleted, or replaced): from then on this process never writes the hive again.
     void RequireWritableFiles();

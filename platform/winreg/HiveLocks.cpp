@@ -37,6 +37,19 @@ constexpr off_t kSlotBytes = kStartByte + 64;  // + slot: write-locked by the pr
 constexpr off_t kShmLockBytes = 120;
 constexpr off_t kFencedLocks = 3;
 
+// SQLite's write lock is the first of its locks.
+constexpr int kWriteLock = 0;
+// A connection that has asked for the write lock in vain for this long goes before those that
+// asked after it; one that has not asked again for the second, longer time (it gave up, or was
+// stopped or killed) is passed over.
+constexpr int64_t kStarvingNs = 4000000;
+constexpr int64_t kGoneNs = 5000000;
+
+int64_t NowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 // Clearing the slots of dead processes waits this long at most for the table's mutex, which is
 // held for a few instructions at a time; the caller is told the hive is busy and tries again.
 constexpr std::chrono::milliseconds kClearingWait{10};
@@ -101,6 +114,7 @@ public:
     int Lock(int slot, int offset, int count, int flags);
     void AwaitRelease(std::chrono::microseconds timeout);
     bool Replaced() const { return Unlinked(fd_) || Unlinked(shmFd_); }
+    void WriteDone(int slot) { table_->writeWaitSince[slot] = 0; }
 
 private:
     using FileId = std::pair<dev_t, ino_t>;
@@ -134,12 +148,17 @@ private:
 
     bool Alive(int slot);
     void ClearSlot(int slot);
+    // Takes the `mask` bits of `mine` unless another connection stands in the way (or, for the
+    // write lock, goes first).
+    int Take(int slot, std::atomic<uint8_t>& mine, uint8_t mask, bool exclusive, bool write);
     // Drops the `mask` bits of `bits` and wakes whoever waits for a lock.
     void GiveUp(std::atomic<uint8_t>& bits, uint8_t mask);
     // Clears the slots whose process is gone among those that hold any of `mask`'s locks
     // (shared ones too when `exclusive`); true when one was cleared.
     bool ClearDeadHolders(int slot, unsigned mask, bool exclusive);
     bool Blocked(int slot, unsigned mask, bool exclusive) const;
+    // Whether another connection that has waited longer than this one for the write lock goes first.
+    bool MustLetOthersWrite(int slot, int64_t now) const;
 
     std::string database_;
     int fd_;
@@ -356,6 +375,19 @@ bool HiveLockFile::Alive(int slot) {
 void HiveLockFile::ClearSlot(int slot) {
     table_->shared[slot] = 0;
     table_->exclusive[slot] = 0;
+    table_->writeWaitSince[slot] = 0;
+}
+
+bool HiveLockFile::MustLetOthersWrite(int slot, int64_t now) const {
+    const uint32_t used = std::min<uint32_t>(table_->slotsUsed, HiveLockTable::kSlots);
+    const int64_t mine = table_->writeWaitSince[slot];
+    for (uint32_t other = 0; other < used; ++other) {
+        const int64_t since = table_->writeWaitSince[other];
+        if (since == 0 || static_cast<int>(other) == slot) continue;
+        if (now - since >= kStarvingNs && now - table_->writeAskedAt[other] < kGoneNs && (mine == 0 || since < mine))
+            return true;
+    }
+    return false;
 }
 
 bool HiveLockFile::Blocked(int slot, unsigned mask, bool exclusive) const {
@@ -398,6 +430,26 @@ int HiveLockFile::Lock(int slot, int offset, int count, int flags) {
     if (flags & SQLITE_SHM_UNLOCK) {
         GiveUp(mine, mask);
         return SQLITE_OK;
+    }
+    const bool write = exclusive && offset == kWriteLock && count == 1;
+    const int rc = Take(slot, mine, mask, exclusive, write);
+    if (write && rc != SQLITE_OK) {
+        // Waiting since the first refusal, until the connection's write is done (WriteDone):
+        // SQLite may take the lock and give it back before it writes, when its snapshot is old.
+        const int64_t now = NowNs();
+        table_->writeAskedAt[slot] = now;
+        int64_t none = 0;
+        table_->writeWaitSince[slot].compare_exchange_strong(none, now);
+    }
+    return rc;
+}
+
+int HiveLockFile::Take(int slot, std::atomic<uint8_t>& mine, uint8_t mask, bool exclusive, bool write) {
+    if (write && MustLetOthersWrite(slot, NowNs())) {
+        // The one that goes first may be asleep, waiting for a lock to be given up.
+        table_->releases.fetch_add(1);
+        Futex(table_->releases, FUTEX_WAKE, INT_MAX, nullptr);
+        return SQLITE_BUSY;
     }
     // The bits are taken first and the others looked at after (all sequentially consistent):
     // of two connections that want conflicting locks at once, at least one sees the other and
@@ -450,5 +502,9 @@ int HiveLocks::Lock(int offset, int count, int flags) {
 void HiveLocks::AwaitRelease(std::chrono::microseconds timeout) { file_->AwaitRelease(timeout); }
 
 bool HiveLocks::FilesReplaced() const { return file_->Replaced(); }
+
+void HiveLocks::WriteDone() {
+    if (slot_ >= 0) file_->WriteDone(slot_);
+}
 
 }  // namespace zelreg

@@ -15,6 +15,10 @@
 //    checkpoint and recovery locks, so such a program can neither write, nor checkpoint, nor
 //    rebuild the index under us.
 //
+// The write lock goes to whoever asks first when it is free, which keeps it busy; but a
+// connection that has asked in vain for longer than a moment has it before anyone who asked
+// after it, so that no writer is left waiting for long while the others take turns.
+//
 // Taking and giving up a lock needs no mutex: a connection sets its bits first and then looks at
 // everyone else's, giving them back when it finds a conflict. The table's mutex, a robust one
 // that a process killed while holding it passes on, only orders the claiming of slots and the
@@ -35,7 +39,7 @@ namespace zelreg {
 
 // The shared table, as it lies at the start of the lock file.
 struct HiveLockTable {
-    static constexpr uint32_t kMagic = 0x5A4C4B32;  // "ZLK2"
+    static constexpr uint32_t kMagic = 0x5A4C4B33;  // "ZLK3"
     static constexpr int kSlots = 1024;
 
     uint32_t magic;
@@ -47,6 +51,10 @@ struct HiveLockTable {
     std::atomic<uint32_t> waiters;
     std::atomic<uint8_t> shared[kSlots];     // per slot, a bit per lock held shared
     std::atomic<uint8_t> exclusive[kSlots];  // per slot, a bit per lock held exclusively
+    // Per slot, for the write lock: since when (steady clock, ns) it has been asking in vain, 0
+    // when it is not; and when it last asked.
+    std::atomic<int64_t> writeWaitSince[kSlots];
+    std::atomic<int64_t> writeAskedAt[kSlots];
 };
 static_assert(std::atomic<uint32_t>::is_always_lock_free && std::atomic<uint8_t>::is_always_lock_free,
               "the table is shared between processes: its atomics must not hide a lock");
@@ -79,6 +87,10 @@ public:
 
     // Sleeps until any connection gives up a lock, or for `timeout` at most.
     void AwaitRelease(std::chrono::microseconds timeout);
+
+    // The connection's write transaction has ended, committed or not: it waits for the write
+    // lock no longer.
+    void WriteDone();
 
     // Whether the lock file or the index file has been deleted or replaced since this process
     // opened it. Processes that open the hive from then on use other files: writing on would

@@ -109,6 +109,37 @@ TEST_F(LockTable, ConnectionsExcludeEachOtherAsSqliteExpects) {
     EXPECT_EQ(SQLITE_OK, b->Lock(4, 1, kExclusive));
 }
 
+// The write lock goes to whoever asks when it is free, except that a connection that has been
+// refused it for a while goes before the others, as long as it keeps asking.
+TEST_F(LockTable, AWriterRefusedForAWhileGoesFirst) {
+    auto holder = Join(), starving = Join(), late = Join();
+    ASSERT_TRUE(holder && starving && late);
+    const auto pause = [] { usleep(15000); };  // longer than any of the table's thresholds
+    ASSERT_EQ(SQLITE_OK, holder->Lock(0, 1, kExclusive));
+    EXPECT_EQ(SQLITE_BUSY, starving->Lock(0, 1, kExclusive));
+    pause();
+    EXPECT_EQ(SQLITE_BUSY, starving->Lock(0, 1, kExclusive));  // still asking
+    holder->Lock(0, 1, kUnlockExclusive);
+    EXPECT_EQ(SQLITE_BUSY, late->Lock(0, 1, kExclusive));
+    EXPECT_EQ(SQLITE_BUSY, holder->Lock(0, 1, kExclusive));
+    EXPECT_EQ(SQLITE_OK, late->Lock(1, 1, kExclusive));  // other locks are not held back
+    EXPECT_EQ(SQLITE_OK, starving->Lock(0, 1, kExclusive));
+    starving->Lock(0, 1, kUnlockExclusive);
+    // Until its write is done it keeps its place (SQLite may take and give back the lock first).
+    EXPECT_EQ(SQLITE_BUSY, late->Lock(0, 1, kExclusive));
+    starving->WriteDone();
+    EXPECT_EQ(SQLITE_OK, late->Lock(0, 1, kExclusive));
+    late->Lock(0, 1, kUnlockExclusive);
+    late->WriteDone();
+
+    // One that stops asking (it gave up, or was stopped) holds no one back for long.
+    ASSERT_EQ(SQLITE_OK, holder->Lock(0, 1, kExclusive));
+    EXPECT_EQ(SQLITE_BUSY, starving->Lock(0, 1, kExclusive));
+    pause();
+    holder->Lock(0, 1, kUnlockExclusive);
+    EXPECT_EQ(SQLITE_OK, late->Lock(0, 1, kExclusive));
+}
+
 TEST_F(LockTable, LocksOfAnotherProcessCountUntilItDies) {
     auto mine = Join();
     ASSERT_TRUE(mine);
