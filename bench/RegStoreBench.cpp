@@ -1,12 +1,14 @@
-// Per-key costs of the registry store as the number of keys below one parent grows. Each
-// benchmark reports keys per second (items_per_second); for the store to scale they must stay
-// flat from 1,000 to 100,000 keys. Runs against hives in a fresh temporary directory.
+// Per-item costs of the registry store as the number of keys below one parent, or of values in
+// one key, grows. Each benchmark reports items (keys, or calls) per second (items_per_second);
+// for the store to scale they must stay flat from 1,000 to 100,000. Runs against hives in a
+// fresh temporary directory.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <random>
 #include <string>
 
 #include "ZelBenchMain.h"
@@ -114,22 +116,94 @@ void BM_OpenQueryTwoValuesClose(benchmark::State& state) {
     Finish(state, count);
 }
 
-void BM_EnumerateSubKeysByIndex(benchmark::State& state) {
+// A key with `count` values, made once per size.
+HKEY ValueTree(int count) {
+    static std::map<int, HKEY> trees;
+    auto found = trees.find(count);
+    if (found != trees.end()) return found->second;
+    HKEY key = CreateParent("Values" + std::to_string(count));
+    for (int i = 0; i < count; ++i) {
+        const DWORD number = static_cast<DWORD>(i);
+        Check(RegSetValueExA(key, KeyName(i).c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                             sizeof number),
+              "set value");
+    }
+    trees[count] = key;
+    return key;
+}
+
+enum class Listing { SubKeys, Values };
+
+LONG EnumAt(Listing listing, HKEY key, DWORD index, char* name, DWORD size) {
+    if (listing == Listing::SubKeys) return RegEnumKeyA(key, index, name, size);
+    return RegEnumValueA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr);
+}
+
+// Every index in order, through a handle of its own, as a caller lists a key.
+void EnumerateInOrder(benchmark::State& state, Listing listing) {
     const int count = static_cast<int>(state.range(0));
-    HKEY parent = ReadTree(count);
+    HKEY tree = listing == Listing::SubKeys ? ReadTree(count) : ValueTree(count);
     for (auto _ : state) {
         HKEY key = nullptr;
-        Check(RegOpenKeyExA(parent, "", 0, KEY_READ, &key), "open");
+        Check(RegOpenKeyExA(tree, "", 0, KEY_READ, &key), "open");
         char name[64];
         DWORD index = 0;
-        while (RegEnumKeyA(key, index, name, sizeof name) == ERROR_SUCCESS) ++index;
+        while (EnumAt(listing, key, index, name, sizeof name) == ERROR_SUCCESS) ++index;
         if (index != static_cast<DWORD>(count)) {
-            std::fprintf(stderr, "enumerated %u of %d keys\n", index, count);
+            std::fprintf(stderr, "enumerated %u of %d\n", index, count);
             std::exit(1);
         }
         RegCloseKey(key);
     }
     Finish(state, count);
+}
+
+// Calls at indices spread at random over the whole listing, each checked against the name it
+// must give.
+constexpr int kRandomCalls = 200;
+
+void EnumerateAtRandom(benchmark::State& state, Listing listing) {
+    const int count = static_cast<int>(state.range(0));
+    HKEY key = listing == Listing::SubKeys ? ReadTree(count) : ValueTree(count);
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> pick(0, count - 1);
+    for (auto _ : state) {
+        for (int call = 0; call < kRandomCalls; ++call) {
+            const int index = pick(random);
+            char name[64];
+            Check(EnumAt(listing, key, static_cast<DWORD>(index), name, sizeof name), "enumerate");
+            if (KeyName(index) != name) {
+                std::fprintf(stderr, "index %d gave %s\n", index, name);
+                std::exit(1);
+            }
+        }
+    }
+    Finish(state, kRandomCalls);
+}
+
+void BM_RegEnumKeyA_InOrder(benchmark::State& state) { EnumerateInOrder(state, Listing::SubKeys); }
+void BM_RegEnumKeyA_AtRandom(benchmark::State& state) { EnumerateAtRandom(state, Listing::SubKeys); }
+void BM_RegEnumValueA_InOrder(benchmark::State& state) { EnumerateInOrder(state, Listing::Values); }
+void BM_RegEnumValueA_AtRandom(benchmark::State& state) { EnumerateAtRandom(state, Listing::Values); }
+
+// Counts and longest names of a key with `count` sub-keys (and of its values).
+void BM_RegQueryInfoKeyA(benchmark::State& state) {
+    const int count = static_cast<int>(state.range(0));
+    HKEY key = ReadTree(count);
+    constexpr int kCalls = 1000;
+    for (auto _ : state) {
+        for (int call = 0; call < kCalls; ++call) {
+            DWORD subKeys = 0, longestName = 0, values = 0;
+            Check(RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, &longestName, nullptr, &values, nullptr,
+                                   nullptr, nullptr, nullptr),
+                  "query info");
+            if (subKeys != static_cast<DWORD>(count) || longestName != 10) {
+                std::fprintf(stderr, "%u sub-keys, longest name %u\n", subKeys, longestName);
+                std::exit(1);
+            }
+        }
+    }
+    Finish(state, kCalls);
 }
 
 void BM_DeleteTree(benchmark::State& state) {
@@ -194,7 +268,11 @@ const std::vector<int64_t> kSizes{1000, 10000, 100000};
 
 BENCHMARK(BM_CreateKeySetTwoValuesClose)->ArgsProduct({kSizes})->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_OpenQueryTwoValuesClose)->ArgsProduct({kSizes})->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_EnumerateSubKeysByIndex)->ArgsProduct({kSizes})->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RegEnumKeyA_InOrder)->ArgsProduct({kSizes})->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RegEnumKeyA_AtRandom)->ArgsProduct({kSizes})->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RegEnumValueA_InOrder)->ArgsProduct({kSizes})->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RegEnumValueA_AtRandom)->ArgsProduct({kSizes})->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RegQueryInfoKeyA)->ArgsProduct({kSizes})->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_DeleteTree)->ArgsProduct({kSizes})->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_SectionOpenQueryClose)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SectionCreateOpenQueryClose)->Unit(benchmark::kMicrosecond);
