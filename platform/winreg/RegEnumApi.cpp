@@ -112,27 +112,27 @@ LONG WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD l
     return Guarded([&]() -> LONG {
         const KeyRef ref = Store::Get().Resolve(hKey);
         RequireAccess(ref, KEY_QUERY_VALUE);
+        const DWORD bufferSize = lpcbData ? *lpcbData : 0;
         return ref.hive->Read([&](Connection& db) -> LONG {
             const EnumWindow::Entry* entry = EntryAt(db, ref, Listing::Values, dwIndex);
             if (!entry) return ERROR_NO_MORE_ITEMS;
             const std::string& name = entry->name;
-            // A name that does not fit: nothing is written (what Windows does in UTF-8).
-            if (name.size() >= *lpcchValueName) return ERROR_MORE_DATA;
             Query q(db, "SELECT type, data FROM items WHERE key = ?1 AND kind = 1 AND fold = ?2");
             q.Bind(1, ref.handle->key).Bind(2, entry->fold);
             if (!q.Step()) Fail(ERROR_NO_MORE_ITEMS);
             const auto type = static_cast<DWORD>(q.Int(0));
             const std::string_view data = q.Blob(1);
             const auto size = static_cast<DWORD>(data.size());
+            // The type and the size of the data are told whatever does not fit; the name and the
+            // data go out only when both fit, and the name's length with them (what Windows does
+            // in the UTF-8 code page: its older code pages may hand out part of a name).
+            if (lpType) *lpType = type;
+            if (lpcbData) *lpcbData = size;
+            const bool dataFits = !lpData || bufferSize >= size;
+            if (name.size() >= *lpcchValueName || !dataFits) return ERROR_MORE_DATA;
             CopyName(name, lpValueName);
             *lpcchValueName = static_cast<DWORD>(name.size());
-            if (lpType) *lpType = type;
-            if (lpData && *lpcbData < size) {
-                *lpcbData = size;
-                return ERROR_MORE_DATA;
-            }
-            if (lpData) CopyData(type, data, lpData, *lpcbData);
-            if (lpcbData) *lpcbData = size;
+            if (lpData) CopyData(type, data, lpData, bufferSize);
             return ERROR_SUCCESS;
         });
     });

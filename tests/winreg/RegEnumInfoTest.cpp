@@ -71,7 +71,7 @@ TEST_F(RegEnumValueA_, ValuesComeInTheOrderTheyWereSetWithDenseIndices) {
               ValueNames(root_));
 }
 
-TEST_F(RegEnumValueA_, GivesNameTypeAndDataOrMoreDataWhenABufferIsTooSmall) {
+TEST_F(RegEnumValueA_, GivesNameTypeAndDataWhenBothFit) {
     SetString(root_, "greeting", "Testing");  // 8 bytes
     char name[16];
     BYTE data[8];
@@ -84,14 +84,51 @@ TEST_F(RegEnumValueA_, GivesNameTypeAndDataOrMoreDataWhenABufferIsTooSmall) {
     EXPECT_STREQ("Testing", reinterpret_cast<char*>(data));
     nameLength = sizeof name;
     EXPECT_EQ(ERROR_NO_MORE_ITEMS, RegEnumValueA(root_, 1, name, &nameLength, nullptr, nullptr, nullptr, nullptr));
-    std::memset(data, 'x', sizeof data);
-    nameLength = sizeof name;
-    size = 4;
-    EXPECT_EQ(ERROR_MORE_DATA, RegEnumValueA(root_, 0, name, &nameLength, nullptr, nullptr, data, &size));
-    EXPECT_EQ(8u, size);
-    EXPECT_EQ('x', data[0]);
-    nameLength = 4;
-    EXPECT_EQ(ERROR_MORE_DATA, RegEnumValueA(root_, 0, name, &nameLength, nullptr, nullptr, nullptr, nullptr));
+}
+
+// When the name or the data does not fit, the type and the size of the data are told, and
+// neither buffer nor the name's length is touched; with the data left out, its size is told.
+TEST_F(RegEnumValueA_, TooSmallABufferTellsTypeAndSizeAndWritesNothing) {
+    SetString(root_, "Value", "hello");                                // 5 characters, 6 bytes
+    ASSERT_EQ(ERROR_SUCCESS, Set(root_, "bin", REG_BINARY, "\1\2\3\4", 4));
+    ASSERT_EQ(ERROR_SUCCESS, Set(root_, "multi", REG_MULTI_SZ, "a\0b\0", 5));
+    constexpr DWORD kNoData = 0xFFFFFFFF;  // the call gets no data buffer (its size pointer stays)
+    const struct { DWORD index, nameRoom, dataRoom; LONG status; DWORD type, size; } cases[] = {
+        {0, 5, 6, ERROR_MORE_DATA, REG_SZ, 6},  // the name one short
+        {0, 0, 6, ERROR_MORE_DATA, REG_SZ, 6},
+        {0, 5, 5, ERROR_MORE_DATA, REG_SZ, 6},  // both short
+        {0, 8, 5, ERROR_MORE_DATA, REG_SZ, 6},  // the data one short
+        {0, 5, kNoData, ERROR_MORE_DATA, REG_SZ, 6},
+        {1, 8, 3, ERROR_MORE_DATA, REG_BINARY, 4},
+        {2, 8, 4, ERROR_MORE_DATA, REG_MULTI_SZ, 5},
+        {0, 6, kNoData, ERROR_SUCCESS, REG_SZ, 6},
+        {0, 6, 6, ERROR_SUCCESS, REG_SZ, 6},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("index " + std::to_string(c.index) + ", name room " + std::to_string(c.nameRoom) +
+                     ", data room " + std::to_string(c.dataRoom));
+        std::string name(16, 'x'), data(16, 'x');
+        DWORD nameLength = c.nameRoom, type = 1234, size = c.dataRoom == kNoData ? 99 : c.dataRoom;
+        BYTE* buffer = c.dataRoom == kNoData ? nullptr : reinterpret_cast<BYTE*>(&data[0]);
+        EXPECT_EQ(c.status, RegEnumValueA(root_, c.index, &name[0], &nameLength, nullptr, &type, buffer, &size));
+        EXPECT_EQ(c.type, type);
+        EXPECT_EQ(c.size, size);
+        if (c.status == ERROR_SUCCESS) {
+            EXPECT_EQ(5u, nameLength);
+            EXPECT_EQ(std::string("Value\0", 6), name.substr(0, 6));
+            EXPECT_EQ(buffer ? std::string("hello\0", 6) : std::string(6, 'x'), data.substr(0, 6));
+            continue;
+        }
+        EXPECT_EQ(c.nameRoom, nameLength);
+        EXPECT_EQ(std::string(16, 'x'), name);
+        EXPECT_EQ(std::string(16, 'x'), data);
+    }
+    // Without a size pointer the data cannot be asked for, only the name and the type.
+    char name[8];
+    DWORD nameLength = sizeof name, type = 0;
+    EXPECT_EQ(ERROR_SUCCESS, RegEnumValueA(root_, 1, name, &nameLength, nullptr, &type, nullptr, nullptr));
+    EXPECT_STREQ("bin", name);
+    EXPECT_EQ(static_cast<DWORD>(REG_BINARY), type);
 }
 
 using RegQueryInfoKeyA_ = RegTest;
