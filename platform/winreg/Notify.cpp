@@ -142,6 +142,9 @@ void Notifier::HandleClosed(uintptr_t handle) {
     }
     watches_.erase(std::remove_if(watches_.begin(), watches_.end(), closing), watches_.end());
     pending_ = watches_.size();
+    // The watcher thread may be waiting for watches of deleted keys alone.
+    woken_ = true;
+    wake_.notify_all();
 }
 
 void Notifier::ResetAfterFork() {
@@ -168,10 +171,20 @@ void Notifier::Run() {
             return;
         }
         // Timed even when woken on purpose: changes of other processes are only seen by looking.
-        wake_.wait_for(lock, kPollInterval, [this] { return woken_ || stopping_; });
+        // Watches of deleted keys have nothing to look for.
+        const bool anyKeyLeft =
+            std::any_of(watches_.begin(), watches_.end(), [](const Watch& w) { return !w.keyGone; });
+        if (anyKeyLeft) {
+            wake_.wait_for(lock, kPollInterval, [this] { return woken_ || stopping_; });
+        } else {
+            wake_.wait(lock, [this] { return woken_ || stopping_; });
+        }
         if (stopping_) continue;
         woken_ = false;
-        const std::vector<Watch> snapshot = watches_;
+        std::vector<Watch> snapshot;
+        for (const Watch& w : watches_) {
+            if (!w.keyGone) snapshot.push_back(w);
+        }
         lock.unlock();
 
         std::vector<uint64_t> fired;
@@ -216,7 +229,7 @@ std::vector<uint64_t> Notifier::Evaluate(Hive& hive, std::vector<Watch>& watches
         for (Watch& w : watches) {
             const std::optional<KeyState> state = LoadKey(db, w.key);
             if (!state) {
-                fired.push_back(w.id);
+                w.keyGone = true;
                 continue;
             }
             std::unordered_map<int64_t, bool> below;
@@ -259,6 +272,7 @@ void Notifier::Settle(std::vector<uint64_t> fired, const std::vector<Watch>& eva
         if (done == evaluated.end()) continue;
         w.seenChange = done->seenChange;
         w.dataVersion = done->dataVersion;
+        w.keyGone = done->keyGone;
     }
     watches_.erase(std::remove_if(watches_.begin(), watches_.end(), isFired), watches_.end());
     pending_ = watches_.size();
@@ -267,7 +281,7 @@ void Notifier::Settle(std::vector<uint64_t> fired, const std::vector<Watch>& eva
         ChangeLog& log = logs_[kind];
         uint64_t seen = log.last();
         for (const Watch& w : watches_) {
-            if (static_cast<int>(w.hive) == kind) seen = std::min(seen, w.seenChange);
+            if (static_cast<int>(w.hive) == kind && !w.keyGone) seen = std::min(seen, w.seenChange);
         }
         if (seen < log.first) continue;
         const std::size_t dropped = static_cast<std::size_t>(seen + 1 - log.first);

@@ -13,6 +13,9 @@
 // change it cannot place (of a key deleted since) counts as below it, and a deleted key with
 // values takes them out of a digest too.
 //
+// As on Windows, the deletion of the watched key itself signals nothing: the watch stays pending,
+// unmoved by any later change, until its handle is closed.
+//
 // Latency: a change made in this process signals the event as soon as the watcher thread runs
 // (within a millisecond unless the machine is busy); a change made by another process within
 // kPollInterval (10 ms, about 5 ms on average) plus scheduling, plus for a sub-tree watch the
@@ -51,6 +54,7 @@ struct Watch {
     uint64_t seenChange = 0;  // changes of this process numbered above this are news to the watch
     int64_t dataVersion = 0;  // the connection's data_version when `digest` was taken
     uint64_t digest = 0;      // the counters the filter covers (see Notify.cpp)
+    bool keyGone = false;     // the key was deleted: only closing the handle ends the watch
 };
 
 class Notifier {

@@ -103,9 +103,6 @@ inline constexpr Deviation kWineKeyNameLimit256{
 inline constexpr Deviation kWineOneNotificationPerHandle{
     Deviation::eWine, "RegNotifyChangeKeyValue: while one notification is pending on a handle, Wine ignores a second "
                       "one on the same handle (it returns 0 but never signals the second event)"};
-inline constexpr Deviation kWineDeletedKeyDoesNotSignal{
-    Deviation::eWine, "RegNotifyChangeKeyValue: Wine does not signal a pending notification when the watched key is "
-                      "deleted, only when its handle is closed"};
 inline constexpr Deviation kWineNullNotifyEventIsInvalidHandle{
     Deviation::eWine, "RegNotifyChangeKeyValue asynchronous without an event: Wine answers 6 (ERROR_INVALID_HANDLE) "
                       "where Windows answers 87 (ERROR_INVALID_PARAMETER)"};

@@ -69,15 +69,32 @@ TEST_F(RegNotify, OnlyChangesInTheWatchedScopeThatPassTheFilterSignal) {
     for (HKEY key : {grandchild, sibling, subtree, namesOnly}) RegCloseKey(key);
 }
 
-TEST_F(RegNotify, ClosingTheWatchedHandleOrDeletingTheKeySignals) {
+// The deletion of the watched key signals no watch on it, of values or of names; the watches
+// stay pending, also through a new key of the same name, until their handles are closed.
+TEST_F(RegNotify, DeletingTheWatchedKeySignalsNothingClosingItsHandleDoes) {
     HKEY extra = Open(root_, "Watched");
     ASSERT_EQ(ERROR_SUCCESS, Watch(extra, FALSE, REG_NOTIFY_CHANGE_LAST_SET));
     ASSERT_EQ(ERROR_SUCCESS, RegCloseKey(extra));
     EXPECT_EQ(kSignaled, Wait(0, kSignalWaitMs));
-    ASSERT_EQ(ERROR_SUCCESS, Watch(watched_, FALSE, REG_NOTIFY_CHANGE_LAST_SET));
+
+    SetDword(watched_, "v", 1);
+    HKEY values = Open(root_, "Watched"), everything = Open(root_, "Watched"), parent = Open(root_, "");
+    ASSERT_EQ(ERROR_SUCCESS, Watch(values, FALSE, REG_NOTIFY_CHANGE_LAST_SET, 0));
+    ASSERT_EQ(ERROR_SUCCESS, Watch(everything, TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET, 1));
+    ASSERT_EQ(ERROR_SUCCESS, Watch(parent, FALSE, REG_NOTIFY_CHANGE_NAME, 2));
     ASSERT_EQ(ERROR_SUCCESS, ShDeleteKey(root_, "Watched"));
-    const DWORD expected = ZelDeviations::kWineDeletedKeyDoesNotSignal.Expect(kSignaled, kQuiet);
-    EXPECT_EQ(expected, Wait(0, expected == kSignaled ? kSignalWaitMs : kQuietWaitMs));
+    EXPECT_EQ(kSignaled, Wait(2, kSignalWaitMs));  // the parent lost a sub-key
+    EXPECT_EQ(kQuiet, Wait(0, kQuietWaitMs));
+    EXPECT_EQ(kQuiet, Wait(1, 0));
+    ASSERT_EQ(ERROR_SUCCESS, WriteDword(root_, "Watched", "v", 2));
+    EXPECT_EQ(kQuiet, Wait(0, kQuietWaitMs));
+    EXPECT_EQ(kQuiet, Wait(1, 0));
+    ASSERT_EQ(ERROR_SUCCESS, RegCloseKey(values));
+    EXPECT_EQ(kSignaled, Wait(0, kSignalWaitMs));
+    EXPECT_EQ(kQuiet, Wait(1, 0));
+    ASSERT_EQ(ERROR_SUCCESS, RegCloseKey(everything));
+    EXPECT_EQ(kSignaled, Wait(1, kSignalWaitMs));
+    RegCloseKey(parent);
 }
 
 TEST_F(RegNotify, BlockingFormReturnsAfterAChange) {
