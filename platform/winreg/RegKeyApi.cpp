@@ -1,4 +1,5 @@
 // Opening, creating, closing and deleting keys, and what RegQueryInfoKeyA reports about them.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -93,6 +94,7 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lp
         if (dwOptions & ~kKnownCreateOptions) return ERROR_INVALID_PARAMETER;
         std::vector<std::string> path;
         if (LONG status = SplitKeyPath(lpSubKey, path)) return status;
+        if (!std::all_of(path.begin(), path.end(), IsStorableName)) return ERROR_INVALID_PARAMETER;
         const REGSAM access = GrantAccess(samDesired, parent.hive->readOnly());
         const int64_t from = parent.handle->key;
         const bool makeVolatile = (dwOptions & REG_OPTION_VOLATILE) != 0;

@@ -38,6 +38,18 @@ std::string FoldName(std::string_view name) {
     return folded;
 }
 
+bool IsStorableName(std::string_view name) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(name.data());
+    const int32_t length = static_cast<int32_t>(name.size());
+    int32_t i = 0;
+    while (i < length) {
+        UChar32 c;
+        U8_NEXT(bytes, i, length, c);
+        if (c < 0) return false;
+    }
+    return true;
+}
+
 std::size_t Utf16Length(std::string_view text) {
     const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
     const int32_t length = static_cast<int32_t>(text.size());

@@ -19,6 +19,10 @@ constexpr std::size_t kMaxValueNameLength = 16383;
 // are not valid UTF-8 are kept as they are.
 std::string FoldName(std::string_view name);
 
+// Whether a name may be stored: it must be valid UTF-8, or it could not be compared without
+// regard to case, nor exported or shown. Looking up a name that is not finds nothing.
+bool IsStorableName(std::string_view name);
+
 // Length of a UTF-8 name in UTF-16 code units (an invalid byte counts as one unit).
 std::size_t Utf16Length(std::string_view text);
 

@@ -52,7 +52,7 @@ LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD 
         RequireAccess(ref, KEY_SET_VALUE);
         if (Reserved) return ERROR_INVALID_PARAMETER;
         const std::string_view name = lpValueName ? lpValueName : "";
-        if (Utf16Length(name) > kMaxValueNameLength) return ERROR_INVALID_PARAMETER;
+        if (Utf16Length(name) > kMaxValueNameLength || !IsStorableName(name)) return ERROR_INVALID_PARAMETER;
         if (!lpData && cbData) return ERROR_NOACCESS;
         DWORD size = cbData;
         // Windows stores a string whose length left out the terminating NUL with that NUL: it

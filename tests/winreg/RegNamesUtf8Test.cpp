@@ -35,4 +35,33 @@ TEST_F(Utf8Names, ValueNamesFoldAndTheFirstSpellingStays) {
     EXPECT_EQ("second", ReadString(root_, "\xC3\x84pfel"));
 }
 
+// A name that is not UTF-8 could not be folded, exported or shown: creating a key or setting a
+// value under it is refused, and no lookup finds it. Data is not a name and is kept as given.
+TEST_F(Utf8Names, NamesThatAreNotUtf8AreRefusedAndNeverFound) {
+    const std::string bad[] = {
+        "caf\xE9",              // Windows-1252
+        "\xC3",                 // a sequence cut short
+        "\xC0\xAF",             // an overlong form
+        "\xED\xA0\x80",         // a surrogate
+        "\xF4\x90\x80\x80",     // beyond U+10FFFF
+    };
+    for (const std::string& name : bad) {
+        SCOPED_TRACE(::testing::PrintToString(name));
+        EXPECT_EQ(ERROR_INVALID_PARAMETER, CreateKey(root_, name.c_str()));
+        EXPECT_EQ(ERROR_INVALID_PARAMETER, CreateKey(root_, ("made\\" + name + "\\below").c_str()));
+        EXPECT_EQ(ERROR_INVALID_PARAMETER, Set(root_, name.c_str(), REG_SZ, "x", 2));
+        HKEY key = kSentinel;
+        EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExA(root_, name.c_str(), 0, KEY_READ, &key));
+        EXPECT_EQ(nullptr, key);
+        EXPECT_EQ(ERROR_FILE_NOT_FOUND, Query(root_, name.c_str()));
+        EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteValueA(root_, name.c_str()));
+        EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteKeyA(root_, name.c_str()));
+        EXPECT_EQ(ERROR_FILE_NOT_FOUND, SHDeleteKeyA(root_, name.c_str()));
+    }
+    EXPECT_EQ(Names{}, SubKeys(root_));  // not even the first level of a refused path
+    EXPECT_EQ(Names{}, ValueNames(root_));
+    SetString(root_, "data", "caf\xE9");
+    EXPECT_EQ("caf\xE9", ReadString(root_, "data"));
+}
+
 }  // namespace
