@@ -11,26 +11,11 @@
 #include <vector>
 
 #include "../win32/ZelWinTypes.h"
+#include "EnumWindow.h"
 #include "Event.h"
 #include "HiveLocation.h"
 
 namespace zelreg {
-
-// A window of a key's sub-keys or values in enumeration order, kept so that enumeration by
-// index reads each item once instead of counting from the start on every call. Valid while
-// the hive instance and the key's generation counter are unchanged; its size is bounded.
-struct EnumWindow {
-    struct Entry {
-        int64_t id;  // sub-keys: the key's id; values: their place in the order (seq)
-        std::string name;
-        std::string fold;
-    };
-    uint64_t hiveSerial = 0;
-    int64_t generation = -1;
-    DWORD base = 0;  // index of entries[0]
-    std::vector<Entry> entries;
-    bool atEnd = false;  // entries reach the last item
-};
 
 struct KeyHandle {
     KeyHandle(HiveKind hive, int64_t key, REGSAM access) : hive(hive), key(key), access(access) {}

@@ -80,6 +80,12 @@ std::unique_ptr<Hive> OpenFile(HiveKind kind, const HiveLocation& location) {
     db->Exec(kCacheSize);
     if (!writable || sqlite3_db_readonly(db->handle(), "main") == 1) {
         if (state == HiveState::Empty) return OpenAbsent(kind);
+        if (state == HiveState::Outdated) {
+            Report(location.file, "outdated",
+                   "hive file '" + location.file + "' has an earlier format and this process may not write it to " +
+                       "upgrade it: reading a copy of it made now (later changes to the file are not seen)");
+            return std::make_unique<Hive>(kind, UpgradedCopy(*db), true);
+        }
         return std::make_unique<Hive>(kind, std::move(db), true);
     }
 
@@ -116,13 +122,25 @@ std::unique_ptr<Hive> OpenFile(HiveKind kind, const HiveLocation& location) {
     // what survives the kill of a process; a checkpoint (RegFlushKey) syncs to the disk.
     db->Exec("PRAGMA synchronous = NORMAL");
     db->Exec(kJournalSizeLimit);
+    bool upgraded = false;
     {
         Transaction transaction(*db, true);
+        // A hive of the earlier format is upgraded in this transaction, whole or not at all, by
+        // whoever opens it first.
+        if (state == HiveState::Outdated && ExamineHive(*db, reason) == HiveState::Outdated) {
+            UpgradeHiveSchema(*db);
+            upgraded = true;
+        }
         // No watch of this process can be on a hive it is only now opening; other processes
         // notice the change as they notice any other.
         ChangeSet unwatched;
         PurgeVolatileKeys(*db, unwatched);
         transaction.Commit();
+    }
+    if (upgraded) {
+        // Copy the new header into the database file at once, so that the file names its format
+        // even before the first regular checkpoint.
+        sqlite3_wal_checkpoint_v2(db->handle(), "main", SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
     }
     return std::make_unique<Hive>(kind, std::move(db), false);
 }

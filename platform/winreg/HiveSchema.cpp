@@ -2,12 +2,54 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "KeyStore.h"
 #include "RegError.h"
 
 namespace zelreg {
 namespace {
+
+// Every row of the hive is in one table, ordered by the key it belongs to: a key's own row, its
+// values and its list of sub-keys lie side by side, so a call that changes one key mostly writes
+// one page. `kind` tells the rows apart (see KeyStore.h):
+//   0  an entry in the list of sub-keys of `key`: fold, name, class, and `sub`, the sub-key's id
+//   1  a value of `key`: fold, name, seq (its place in the order values were first set), type,
+//      wsize (the data's size as Windows reports it) and data, last so that reading the other
+//      columns of a large value never reads its data
+//   2  the key itself: fold (of its own name), parent, mtime, the change counters cgen and vgen,
+//      boot (set for volatile keys), and the figures RegQueryInfoKey reports of its sub-keys and
+//      values (see KeyFigures.h)
+//   3  the place of a value of `key` in the enumeration, for keys with many values (see
+//      kPlaceValuesAbove): fold is the value's seq as 16 hex digits, so that these rows come in
+//      the order of seq, and name is the value's name
+// A key's own row comes after its entries and values, so a value, or a sub-key added at the end
+// of the list, mostly shares a page with the counters that the change moves.
+constexpr const char* kCreateCells =
+    "CREATE TABLE cells("
+    "  key INTEGER NOT NULL,"
+    "  kind INTEGER NOT NULL,"
+    "  fold TEXT NOT NULL,"
+    "  name TEXT,"
+    "  sub INTEGER,"
+    "  class TEXT,"
+    "  parent INTEGER,"
+    "  mtime INTEGER,"
+    "  cgen INTEGER,"
+    "  vgen INTEGER,"
+    "  boot TEXT,"
+    "  figures BLOB,"
+    "  seq INTEGER,"
+    "  type INTEGER,"
+    "  wsize INTEGER,"
+    "  data BLOB,"
+    "  PRIMARY KEY(key, kind, fold)) WITHOUT ROWID;"
+    "CREATE INDEX cells_volatile ON cells(boot) WHERE boot IS NOT NULL;";
+
+void SetFormat(Connection& db) {
+    db.Exec("PRAGMA user_version = 3");
+    static_assert(kHiveFormat == 3, "keep the pragma in step");
+}
 
 struct Header {
     int64_t applicationId = 0;
@@ -35,6 +77,25 @@ int ReadHeader(sqlite3* db, Header& header) {
     }
     sqlite3_finalize(stmt);
     return rc;
+}
+
+void UpgradeFormat2(Connection& db) {
+    // Format 2 kept the same rows, less the keys' figures and the values' places, in a table
+    // named items. The new table has a new name so that a program of format 2 that still has the
+    // hive open fails on its next call instead of writing rows without them.
+    db.Exec(kCreateCells);
+    db.Exec(
+        "INSERT INTO cells(key, kind, fold, name, sub, class, parent, mtime, cgen, vgen, boot, seq, type, wsize, data) "
+        "SELECT key, kind, fold, name, sub, class, parent, mtime, cgen, vgen, boot, seq, type, wsize, data "
+        "FROM items;"
+        "DROP TABLE items;");
+    std::vector<int64_t> keys;
+    {
+        Query q(db, "SELECT key FROM cells WHERE kind = 2");
+        while (q.Step()) keys.push_back(q.Int(0));
+    }
+    for (int64_t key : keys) RecountKey(db, key);
+    SetFormat(db);
 }
 
 }  // namespace
@@ -72,6 +133,7 @@ HiveState ExamineHive(Connection& db, std::string& reason) {
         reason = "damaged registry hive (no format number)";
         return HiveState::Refused;
     }
+    if (format == 2) return HiveState::Outdated;
     if (format < kHiveFormat) {
         reason = "hive format " + std::to_string(format) +
                  " was written by a development version of this program and is not read any more" + ours +
@@ -82,45 +144,45 @@ HiveState ExamineHive(Connection& db, std::string& reason) {
 }
 
 void CreateHiveSchema(Connection& db) {
+    db.Exec(kCreateCells);
+    // retired: the largest key id that a delete has taken out of the table (see NewKeyId).
     db.Exec(
-        // Every row of the hive is in one table, ordered by the key it belongs to: a key's own row,
-        // its values and its list of sub-keys lie side by side, so a call that changes one key
-        // mostly writes one page. `kind` tells the rows apart (see KeyStore.h):
-        //   0  an entry in the list of sub-keys of `key`: fold, name, class, and `sub`, the sub-key's id
-        //   1  a value of `key`: fold, name, seq (its place in the order values were first set),
-        //      type, data and wsize (its size as Windows reports it)
-        //   2  the key itself: fold (of its own name), parent, mtime, the change counters cgen and
-        //      vgen, and boot (set for volatile keys). It comes last among the key's rows, so a
-        //      value, or a sub-key added at the end of the list, mostly shares a page with the
-        //      counters that the change moves.
-        "CREATE TABLE items("
-        "  key INTEGER NOT NULL,"
-        "  kind INTEGER NOT NULL,"
-        "  fold TEXT NOT NULL,"
-        "  name TEXT,"
-        "  sub INTEGER,"
-        "  class TEXT,"
-        "  parent INTEGER,"
-        "  mtime INTEGER,"
-        "  cgen INTEGER,"
-        "  vgen INTEGER,"
-        "  boot TEXT,"
-        "  seq INTEGER,"
-        "  type INTEGER,"
-        "  data BLOB,"
-        "  wsize INTEGER,"
-        "  PRIMARY KEY(key, kind, fold)) WITHOUT ROWID;"
-        "CREATE INDEX items_volatile ON items(boot) WHERE boot IS NOT NULL;"
-        // retired: the largest key id that a delete has taken out of the table (see NewKeyId).
         "CREATE TABLE counters(name TEXT PRIMARY KEY, value INTEGER NOT NULL) WITHOUT ROWID;"
         "INSERT INTO counters VALUES('retired', 0);");
-    Query(db, "INSERT INTO items(key, kind, fold, mtime, cgen, vgen) VALUES(?1, 2, '', ?2, 0, 0)")
+    Query(db, "INSERT INTO cells(key, kind, fold, mtime, cgen, vgen) VALUES(?1, 2, '', ?2, 0, 0)")
         .Bind(1, kRootKeyId)
         .Bind(2, FileTimeNow())
         .Run();
-    db.Exec("PRAGMA application_id = 1516596306");  // kHiveApplicationId
-    db.Exec("PRAGMA user_version = 2");             // kHiveFormat
-    static_assert(kHiveApplicationId == 1516596306 && kHiveFormat == 2, "keep the pragmas in step");
+    db.Exec("PRAGMA application_id = 1516596306");
+    static_assert(kHiveApplicationId == 1516596306, "keep the pragma in step");
+    SetFormat(db);
+}
+
+void UpgradeHiveSchema(Connection& db) {
+    try {
+        UpgradeFormat2(db);
+    } catch (const RegError&) {
+        // The caller's transaction takes the upgrade back whole.
+        std::fprintf(stderr, "zelregistry: hive file '%s' could not be upgraded from format 2; it was left as it was\n",
+                     db.path().c_str());
+        throw;
+    }
+}
+
+std::unique_ptr<Connection> UpgradedCopy(Connection& db) {
+    auto copy = std::make_unique<Connection>(":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
+    sqlite3_backup* backup = sqlite3_backup_init(copy->handle(), "main", db.handle(), "main");
+    if (!backup) copy->Throw(sqlite3_errcode(copy->handle()));
+    const int rc = sqlite3_backup_step(backup, -1);
+    sqlite3_backup_finish(backup);
+    if (rc != SQLITE_DONE) db.Throw(rc);
+    {
+        Transaction transaction(*copy, true);
+        UpgradeHiveSchema(*copy);
+        transaction.Commit();
+    }
+    copy->Exec("PRAGMA query_only = 1");
+    return copy;
 }
 
 }  // namespace zelreg

@@ -11,7 +11,7 @@ namespace {
 
 int64_t HighestKeyId(Connection& db) {
     // The largest `key` of any row is that of the newest key's own row.
-    Query q(db, "SELECT max(key) FROM items");
+    Query q(db, "SELECT max(key) FROM cells");
     q.Step();
     return q.Int(0);
 }
@@ -21,10 +21,19 @@ int64_t HighestKeyId(Connection& db) {
 // out of it (kept in counters, written only by a delete that removes the newest key).
 int64_t NewKeyId(Connection& db) {
     Query q(db,
-            "SELECT max((SELECT max(key) FROM items), "
+            "SELECT max((SELECT max(key) FROM cells), "
             "(SELECT value FROM counters WHERE name = 'retired')) + 1");
     q.Step();
     return q.Int(0);
+}
+
+// Gives every value of the key its place row.
+void PlaceValues(Connection& db, int64_t key) {
+    Query(db,
+          "INSERT INTO cells(key, kind, fold, name) "
+          "SELECT key, 3, printf('%016x', seq), name FROM cells WHERE key = ?1 AND kind = 1")
+        .Bind(1, key)
+        .Run();
 }
 
 void RetireIdsUpTo(Connection& db, int64_t id) {
@@ -33,21 +42,24 @@ void RetireIdsUpTo(Connection& db, int64_t id) {
 
 }  // namespace
 
-std::optional<KeyState> LoadKey(Connection& db, int64_t id) {
-    Query q(db, "SELECT parent, cgen, vgen, boot IS NOT NULL FROM items WHERE key = ?1 AND kind = 2");
+std::optional<KeyState> LoadKey(Connection& db, int64_t id, bool withFigures) {
+    Query q(db, withFigures ? "SELECT parent, cgen, vgen, boot IS NOT NULL, figures FROM cells WHERE key = ?1 AND kind = 2"
+                            : "SELECT parent, cgen, vgen, boot IS NOT NULL FROM cells WHERE key = ?1 AND kind = 2");
     q.Bind(1, id);
     if (!q.Step()) return std::nullopt;
-    return KeyState{q.Int(0), q.Int(1), q.Int(2), q.Int(3) != 0};
+    KeyState state{id, q.Int(0), q.Int(1), q.Int(2), q.Int(3) != 0, {}};
+    if (withFigures) state.figures = DecodeFigures(q.Blob(4));
+    return state;
 }
 
-KeyState RequireKey(Connection& db, int64_t id) {
-    auto state = LoadKey(db, id);
+KeyState RequireKey(Connection& db, int64_t id, bool withFigures) {
+    auto state = LoadKey(db, id, withFigures);
     if (!state) Fail(ERROR_KEY_DELETED);
     return *state;
 }
 
 std::optional<int64_t> FindChild(Connection& db, int64_t parent, std::string_view fold) {
-    Query q(db, "SELECT sub FROM items WHERE key = ?1 AND kind = 0 AND fold = ?2");
+    Query q(db, "SELECT sub FROM cells WHERE key = ?1 AND kind = 0 AND fold = ?2");
     q.Bind(1, parent).Bind(2, fold);
     if (!q.Step()) return std::nullopt;
     return q.Int(0);
@@ -64,7 +76,7 @@ std::optional<int64_t> FindPath(Connection& db, int64_t start, const std::vector
 }
 
 bool HasChildren(Connection& db, int64_t id) {
-    Query q(db, "SELECT 1 FROM items WHERE key = ?1 AND kind = 0 LIMIT 1");
+    Query q(db, "SELECT 1 FROM cells WHERE key = ?1 AND kind = 0 LIMIT 1");
     q.Bind(1, id);
     return q.Step();
 }
@@ -72,8 +84,8 @@ bool HasChildren(Connection& db, int64_t id) {
 KeyDetails LoadKeyDetails(Connection& db, int64_t id) {
     // The class is kept with the key's entry in its parent's list, where listings read it.
     Query q(db,
-            "SELECT e.class, k.mtime FROM items k "
-            "LEFT JOIN items e ON e.key = k.parent AND e.kind = 0 AND e.fold = k.fold "
+            "SELECT e.class, k.mtime FROM cells k "
+            "LEFT JOIN cells e ON e.key = k.parent AND e.kind = 0 AND e.fold = k.fold "
             "WHERE k.key = ?1 AND k.kind = 2");
     q.Bind(1, id);
     KeyDetails details;
@@ -84,33 +96,33 @@ KeyDetails LoadKeyDetails(Connection& db, int64_t id) {
     return details;
 }
 
-int64_t CreateChild(Connection& db, ChangeSet& changes, int64_t parent, std::string_view name,
-                    const char* keyClass, bool isVolatile) {
-    const int64_t id = NewKeyId(db);
+KeyState CreateChild(Connection& db, ChangeSet& changes, const KeyState& parent, std::string_view name,
+                     const char* keyClass, bool isVolatile) {
+    const KeyState child{NewKeyId(db), parent.id, 0, 0, isVolatile, {}};
     const std::string fold = FoldName(name);
+    const std::string_view classText = keyClass ? keyClass : "";
     {
-        Query entry(db, "INSERT INTO items(key, kind, fold, name, sub, class) VALUES(?1, 0, ?2, ?3, ?4, ?5)");
-        entry.Bind(1, parent).Bind(2, fold).Bind(3, name).Bind(4, id);
-        if (keyClass && *keyClass) entry.Bind(5, std::string_view(keyClass));
+        Query entry(db, "INSERT INTO cells(key, kind, fold, name, sub, class) VALUES(?1, 0, ?2, ?3, ?4, ?5)");
+        entry.Bind(1, parent.id).Bind(2, fold).Bind(3, name).Bind(4, child.id);
+        if (!classText.empty()) entry.Bind(5, classText);
         entry.Run();
     }
     {
         Query row(db,
-                  "INSERT INTO items(key, kind, fold, parent, mtime, cgen, vgen, boot) "
-                  "VALUES(?1, 2, ?2, ?3, ?4, 0, 0, ?5)");
-        row.Bind(1, id).Bind(2, fold).Bind(3, parent).Bind(4, FileTimeNow());
+                  "INSERT INTO cells(key, kind, fold, parent, mtime, cgen, vgen, boot) VALUES(?1, 2, ?2, ?3, ?4, 0, 0, ?5)");
+        row.Bind(1, child.id).Bind(2, fold).Bind(3, parent.id).Bind(4, FileTimeNow());
         if (isVolatile) row.Bind(5, BootId());
         row.Run();
     }
-    RecordChange(db, changes, parent, ChangeKind::Name);
-    return id;
+    RecordItemChange(db, changes, parent, ChangeKind::Name, FigureChange::Added(SubKeyFigures(name, classText)));
+    return child;
 }
 
 void DeleteSubtree(Connection& db, ChangeSet& changes, int64_t id, bool includeSelf) {
     std::optional<int64_t> parent;
     std::string fold;
     if (includeSelf) {
-        Query q(db, "SELECT parent, fold FROM items WHERE key = ?1 AND kind = 2 AND parent IS NOT NULL");
+        Query q(db, "SELECT parent, fold FROM cells WHERE key = ?1 AND kind = 2 AND parent IS NOT NULL");
         q.Bind(1, id);
         if (q.Step()) {
             parent = q.Int(0);
@@ -122,16 +134,28 @@ void DeleteSubtree(Connection& db, ChangeSet& changes, int64_t id, bool includeS
     // unless ?2 keeps it.
     Query(db,
           "WITH RECURSIVE t(id) AS (SELECT ?1 UNION ALL "
-          "SELECT i.sub FROM items i JOIN t ON i.key = t.id AND i.kind = 0) "
-          "DELETE FROM items WHERE key IN t AND NOT (key = ?1 AND kind = 2 AND ?2)")
+          "SELECT i.sub FROM cells i JOIN t ON i.key = t.id AND i.kind = 0) "
+          "DELETE FROM cells WHERE key IN t AND NOT (key = ?1 AND kind = 2 AND ?2)")
         .Bind(1, id)
         .Bind(2, parent ? 0 : 1)
         .Run();
     if (HighestKeyId(db) < highest) RetireIdsUpTo(db, highest);
     if (parent) {
-        Query(db, "DELETE FROM items WHERE key = ?1 AND kind = 0 AND fold = ?2").Bind(1, *parent).Bind(2, fold).Run();
-        RecordChange(db, changes, *parent, ChangeKind::Name);
+        std::optional<ItemFigures> entry;
+        {
+            Query q(db, "SELECT name, class FROM cells WHERE key = ?1 AND kind = 0 AND fold = ?2");
+            q.Bind(1, *parent).Bind(2, fold);
+            if (q.Step()) entry = SubKeyFigures(q.Text(0), q.Text(1));
+        }
+        Query(db, "DELETE FROM cells WHERE key = ?1 AND kind = 0 AND fold = ?2").Bind(1, *parent).Bind(2, fold).Run();
+        const std::optional<KeyState> state = LoadKey(db, *parent, kWithFigures);
+        if (state && entry) {
+            RecordItemChange(db, changes, *state, ChangeKind::Name, FigureChange::Removed(*entry));
+        } else {
+            RecordChange(db, changes, *parent, ChangeKind::Name);
+        }
     } else {
+        Query(db, "UPDATE cells SET figures = NULL WHERE key = ?1 AND kind = 2").Bind(1, id).Run();
         RecordChange(db, changes, id, ChangeKind::Name);
         RecordChange(db, changes, id, ChangeKind::Value);
     }
@@ -139,13 +163,47 @@ void DeleteSubtree(Connection& db, ChangeSet& changes, int64_t id, bool includeS
 
 void RecordChange(Connection& db, ChangeSet& changes, int64_t key, ChangeKind kind) {
     const bool names = kind == ChangeKind::Name;
-    Query(db, "UPDATE items SET mtime = ?2, cgen = cgen + ?3, vgen = vgen + ?4 WHERE key = ?1 AND kind = 2")
+    Query(db, "UPDATE cells SET mtime = ?2, cgen = cgen + ?3, vgen = vgen + ?4 WHERE key = ?1 AND kind = 2")
         .Bind(1, key)
         .Bind(2, FileTimeNow())
         .Bind(3, names ? 1 : 0)
         .Bind(4, names ? 0 : 1)
         .Run();
     changes.push_back(KeyChange{key, kind});
+}
+
+void RecordItemChange(Connection& db, ChangeSet& changes, const KeyState& key, ChangeKind kind,
+                      const FigureChange& change) {
+    const bool names = kind == ChangeKind::Name;
+    KeyFigures figures = key.figures;
+    ListingFigures& changed = names ? figures.subKeys : figures.values;
+    bool recount = false;
+    changed = ApplyChange(changed, change, recount);
+    if (recount) changed = CountFigures(db, key.id, kind, changed.placed);
+    if (!names && !changed.placed && changed.count > kPlaceValuesAbove) {
+        PlaceValues(db, key.id);
+        changed.placed = true;
+    }
+    char blob[kFiguresBlobSize];
+    const std::string_view encoded = EncodeFigures(figures, blob);
+    Query(db, names ? "UPDATE cells SET mtime = ?2, cgen = cgen + 1, figures = ?3 WHERE key = ?1 AND kind = 2"
+                    : "UPDATE cells SET mtime = ?2, vgen = vgen + 1, figures = ?3 WHERE key = ?1 AND kind = 2")
+        .Bind(1, key.id)
+        .Bind(2, FileTimeNow())
+        .BindStaticBlob(3, encoded)
+        .Run();
+    changes.push_back(KeyChange{key.id, kind});
+}
+
+void RecountKey(Connection& db, int64_t key) {
+    KeyFigures figures{CountFigures(db, key, ChangeKind::Name, false), CountFigures(db, key, ChangeKind::Value, false)};
+    if (figures.values.count > kPlaceValuesAbove) {
+        PlaceValues(db, key);
+        figures.values.placed = true;
+    }
+    char blob[kFiguresBlobSize];
+    const std::string_view encoded = EncodeFigures(figures, blob);
+    Query(db, "UPDATE cells SET figures = ?2 WHERE key = ?1 AND kind = 2").Bind(1, key).BindStaticBlob(2, encoded).Run();
 }
 
 int64_t FileTimeNow() {
@@ -169,7 +227,7 @@ void PurgeVolatileKeys(Connection& db, ChangeSet& changes) {
     std::vector<int64_t> tops;
     {
         Query q(db,
-                "SELECT k.key FROM items k JOIN items p ON p.key = k.parent AND p.kind = 2 "
+                "SELECT k.key FROM cells k JOIN cells p ON p.key = k.parent AND p.kind = 2 "
                 "WHERE k.kind = 2 AND k.boot IS NOT NULL AND k.boot <> ?1 AND (p.boot IS NULL OR p.boot = ?1)");
         q.Bind(1, BootId());
         while (q.Step()) tops.push_back(q.Int(0));

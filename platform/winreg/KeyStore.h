@@ -1,7 +1,8 @@
 // The rows of a hive: keys, their values and their lists of sub-keys (HiveSchema.cpp has the
 // layout; the SQL spells the kinds of rows as literals: 0 sub-key entry, 1 value, 2 the key
-// itself). Every function here runs inside a transaction that its caller opened on the hive's
-// connection; those that change a key record the change in the transaction's ChangeSet.
+// itself, 3 a value's place in the enumeration). Every function here runs inside a transaction
+// that its caller opened on the hive's connection; those that change a key record the change in
+// the transaction's ChangeSet.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "KeyChange.h"
+#include "KeyFigures.h"
 #include "Sqlite.h"
 
 namespace zelreg {
@@ -19,16 +21,24 @@ namespace zelreg {
 constexpr int64_t kRootKeyId = 1;
 
 struct KeyState {
+    int64_t id;
     int64_t parent;           // 0 for the root
     int64_t childGeneration;  // moves whenever a sub-key is added or removed
     int64_t valueGeneration;  // moves whenever a value is set or deleted
     bool isVolatile;
+    KeyFigures figures;       // of its sub-keys and values, see KeyFigures.h; loaded on request
 };
 
-// The key's state, or nothing when the row no longer exists (the key was deleted).
-std::optional<KeyState> LoadKey(Connection& db, int64_t id);
+// A key's values get place rows (HiveSchema.cpp) once it holds more than this many, and keep
+// them: without, enumeration sorts them all, which costs little for so few.
+constexpr int64_t kPlaceValuesAbove = 64;
+
+// The key's state, or nothing when the row no longer exists (the key was deleted). Its figures
+// only with `withFigures`: a call that changes the key's items, or reports them, needs them.
+std::optional<KeyState> LoadKey(Connection& db, int64_t id, bool withFigures = false);
 // As LoadKey, failing with ERROR_KEY_DELETED when the key is gone.
-KeyState RequireKey(Connection& db, int64_t id);
+KeyState RequireKey(Connection& db, int64_t id, bool withFigures = false);
+constexpr bool kWithFigures = true;
 
 std::optional<int64_t> FindChild(Connection& db, int64_t parent, std::string_view fold);
 // Walks the elements of a path down from `start`; nothing when a level is missing.
@@ -41,8 +51,9 @@ struct KeyDetails {
 };
 KeyDetails LoadKeyDetails(Connection& db, int64_t id);
 
-int64_t CreateChild(Connection& db, ChangeSet& changes, int64_t parent, std::string_view name,
-                    const char* keyClass, bool isVolatile);
+// Makes the sub-key `name` of `parent` and returns its state.
+KeyState CreateChild(Connection& db, ChangeSet& changes, const KeyState& parent, std::string_view name,
+                     const char* keyClass, bool isVolatile);
 
 // Deletes every key below `id`, their values and the values of `id`; `id` itself too when
 // includeSelf is set (the root never goes).
@@ -50,6 +61,15 @@ void DeleteSubtree(Connection& db, ChangeSet& changes, int64_t id, bool includeS
 
 // Stamps the key's last-write time and moves the change counter of the kind.
 void RecordChange(Connection& db, ChangeSet& changes, int64_t key, ChangeKind kind);
+// The same for a change that added, removed or replaced one of the key's sub-keys (Name) or
+// values (Value), which also goes into the key's figures; `key` is the key's state before.
+// Places the values when they become many.
+void RecordItemChange(Connection& db, ChangeSet& changes, const KeyState& key, ChangeKind kind,
+                      const FigureChange& change);
+
+// Sets the key's figures from its items and places its values if they are many (for a format
+// upgrade).
+void RecountKey(Connection& db, int64_t key);
 
 // Current time as a FILETIME value (100 ns units since 1601).
 int64_t FileTimeNow();

@@ -54,8 +54,8 @@ uint64_t Digest(Connection& db, const Watch& w, const KeyState& state) {
     if (!w.subtree) return KeyDigest(w.key, state.childGeneration, state.valueGeneration, w.filter);
     Query q(db,
             "WITH RECURSIVE t(id) AS (SELECT ?1 UNION ALL "
-            "SELECT i.sub FROM items i JOIN t ON i.key = t.id AND i.kind = 0) "
-            "SELECT k.key, k.cgen, k.vgen FROM t CROSS JOIN items k ON k.key = t.id AND k.kind = 2");
+            "SELECT i.sub FROM cells i JOIN t ON i.key = t.id AND i.kind = 0) "
+            "SELECT k.key, k.cgen, k.vgen FROM t CROSS JOIN cells k ON k.key = t.id AND k.kind = 2");
     q.Bind(1, w.key);
     uint64_t digest = 0;
     while (q.Step()) digest += KeyDigest(q.Int(0), q.Int(1), q.Int(2), w.filter);

@@ -1,11 +1,13 @@
 // Enumeration by index: sub-keys in case-insensitive name order, values in the order they were
-// first set. Each handle keeps a window of the listing (EnumWindow), so walking the indices in
-// order costs one indexed lookup per call, not a count from the start.
+// first set. Each handle keeps a window of the listing and, for calls far from it, a ladder
+// into the listing (EnumWindow), so that a call at any index costs about the same as the next
+// one in order.
 #include <algorithm>
 #include <string>
 
 #include "KeyStore.h"
 #include "RegApiSupport.h"
+#include "RegNames.h"
 #include "ZelWinReg.h"
 
 using namespace zelreg;
@@ -19,42 +21,66 @@ constexpr int64_t kLargestWindow = 1024;
 
 enum class Listing { SubKeys, Values };
 
-void LoadWindow(Connection& db, Listing listing, int64_t key, EnumWindow& w, DWORD index) {
-    const bool next = !w.entries.empty() && index == w.base + w.entries.size();
+// The rows that list the items in enumeration order, by their fold: the sub-keys' entries, and
+// the values' places (HiveSchema.cpp).
+int64_t OrderKind(Listing listing) { return listing == Listing::SubKeys ? 0 : 3; }
+
+void BuildLadder(Connection& db, int64_t key, Listing listing, EnumWindow& w) {
+    w.rungs.clear();
+    Query q(db, "SELECT fold FROM cells WHERE key = ?1 AND kind = ?2 ORDER BY fold");
+    q.Bind(1, key).Bind(2, OrderKind(listing));
+    for (DWORD i = 0; q.Step(); ++i) {
+        if (i % EnumWindow::kRungSpacing == 0) w.rungs.emplace_back(q.Text(0));
+    }
+    w.laddered = true;
+}
+
+void LoadWindow(Connection& db, Listing listing, const KeyState& state, EnumWindow& w, DWORD index) {
+    const int64_t key = state.id;
+    if (listing == Listing::Values && !state.figures.values.placed) {
+        // Few values (see kPlaceValuesAbove): the whole listing at once.
+        w.base = 0;
+        w.entries.clear();
+        w.atEnd = true;
+        Query q(db, "SELECT name, fold FROM cells WHERE key = ?1 AND kind = 1 ORDER BY seq");
+        q.Bind(1, key);
+        while (q.Step()) w.entries.push_back(EnumWindow::Entry{0, std::string(q.Text(0)), std::string(q.Text(1))});
+        return;
+    }
+    // The window starts at the first item whose fold is `from` or later, `skip` items on.
+    std::string from;
+    DWORD skip = index;
     int64_t limit = kFirstWindow;
-    EnumWindow::Entry last;
-    if (next) {
+    if (!w.entries.empty() && index == w.base + w.entries.size()) {
         limit = std::min<int64_t>(static_cast<int64_t>(w.entries.size()) * 2, kLargestWindow);
-        last = std::move(w.entries.back());
+        from = w.entries.back().fold;
+        skip = 1;
+    } else if (index >= EnumWindow::kRungSpacing) {
+        if (!w.laddered) BuildLadder(db, key, listing, w);
+        const std::size_t rung = index / EnumWindow::kRungSpacing;
+        if (rung >= w.rungs.size()) {  // beyond the last rung: past the end
+            w.base = index;
+            w.entries.clear();
+            w.atEnd = true;
+            return;
+        }
+        from = w.rungs[rung];
+        skip = index % EnumWindow::kRungSpacing;
     }
     w.base = index;
     w.entries.clear();
-    // Sub-keys are stored in name order; values are few per key, and SQLite sorts them by their
-    // place keeping only the rows the window needs.
-    const char* sql;
-    if (listing == Listing::SubKeys) {
-        sql = next ? "SELECT sub, name, fold FROM items WHERE key = ?1 AND kind = 0 AND fold > ?2 ORDER BY fold LIMIT ?3"
-                   : "SELECT sub, name, fold FROM items WHERE key = ?1 AND kind = 0 ORDER BY fold LIMIT ?3 OFFSET ?2";
-    } else {
-        sql = next ? "SELECT seq, name, fold FROM items WHERE key = ?1 AND kind = 1 AND seq > ?2 ORDER BY seq LIMIT ?3"
-                   : "SELECT seq, name, fold FROM items WHERE key = ?1 AND kind = 1 ORDER BY seq LIMIT ?3 OFFSET ?2";
-    }
-    Query q(db, sql);
-    q.Bind(1, key).Bind(3, limit);
-    if (!next) {
-        q.Bind(2, static_cast<int64_t>(index));
-    } else if (listing == Listing::SubKeys) {
-        q.Bind(2, last.fold);
-    } else {
-        q.Bind(2, last.id);
-    }
+    Query q(db,
+            "SELECT sub, name, fold FROM cells WHERE key = ?1 AND kind = ?2 AND fold >= ?3 "
+            "ORDER BY fold LIMIT ?4 OFFSET ?5");
+    q.Bind(1, key).Bind(2, OrderKind(listing)).Bind(3, from).Bind(4, limit).Bind(5, static_cast<int64_t>(skip));
     while (q.Step()) w.entries.push_back(EnumWindow::Entry{q.Int(0), std::string(q.Text(1)), std::string(q.Text(2))});
     w.atEnd = static_cast<int64_t>(w.entries.size()) < limit;
 }
 
 // The entry at `index`, or null past the end. Runs inside the caller's transaction.
 const EnumWindow::Entry* EntryAt(Connection& db, const KeyRef& ref, Listing listing, DWORD index) {
-    const KeyState state = RequireKey(db, ref.handle->key);
+    // Whether the values have place rows is among their figures.
+    const KeyState state = RequireKey(db, ref.handle->key, listing == Listing::Values);
     EnumWindow& w = listing == Listing::SubKeys ? ref.handle->subkeys : ref.handle->values;
     const int64_t generation = listing == Listing::SubKeys ? state.childGeneration : state.valueGeneration;
     if (w.hiveSerial != ref.hive->serial() || w.generation != generation) {
@@ -67,8 +93,8 @@ const EnumWindow::Entry* EntryAt(Connection& db, const KeyRef& ref, Listing list
     if (!inWindow) {
         // The window reaches the last item: nothing lies beyond it.
         if (w.atEnd && index >= end) return nullptr;
-        LoadWindow(db, listing, ref.handle->key, w, index);
-        if (w.entries.empty()) return nullptr;
+        LoadWindow(db, listing, state, w, index);
+        if (index < w.base || index - w.base >= w.entries.size()) return nullptr;
     }
     return &w.entries[index - w.base];
 }
@@ -117,8 +143,8 @@ LONG WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD l
             const EnumWindow::Entry* entry = EntryAt(db, ref, Listing::Values, dwIndex);
             if (!entry) return ERROR_NO_MORE_ITEMS;
             const std::string& name = entry->name;
-            Query q(db, "SELECT type, data FROM items WHERE key = ?1 AND kind = 1 AND fold = ?2");
-            q.Bind(1, ref.handle->key).Bind(2, entry->fold);
+            Query q(db, "SELECT type, data FROM cells WHERE key = ?1 AND kind = 1 AND fold = ?2");
+            q.Bind(1, ref.handle->key).Bind(2, FoldName(name));
             if (!q.Step()) Fail(ERROR_NO_MORE_ITEMS);
             const auto type = static_cast<DWORD>(q.Int(0));
             const std::string_view data = q.Blob(1);

@@ -22,12 +22,8 @@ struct Created {
 
 struct KeyInfo {
     KeyDetails own;
-    int64_t subKeys = 0;
-    int64_t maxSubKeyName = 0;
-    int64_t maxSubKeyClass = 0;
-    int64_t values = 0;
-    int64_t maxValueName = 0;
-    int64_t maxValueData = 0;
+    ListingFigures subKeys;
+    ListingFigures values;
 };
 
 // Where a name of `limit` bytes can be cut without splitting a UTF-8 character.
@@ -108,20 +104,18 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lp
                 return Created{*found, REG_OPENED_EXISTING_KEY};
             },
             [&](Connection& db, ChangeSet& changes) {
-                bool parentVolatile = RequireKey(db, from).isVolatile;
-                Created result{from, REG_OPENED_EXISTING_KEY};
+                KeyState current = RequireKey(db, from, kWithFigures);
+                DWORD disposition = REG_OPENED_EXISTING_KEY;
                 for (const std::string& element : path) {
-                    if (auto child = FindChild(db, result.key, FoldName(element))) {
-                        result.key = *child;
-                        parentVolatile = LoadKey(db, *child)->isVolatile;
+                    if (auto child = FindChild(db, current.id, FoldName(element))) {
+                        current = *LoadKey(db, *child, kWithFigures);
                         continue;
                     }
-                    if (parentVolatile && !makeVolatile) Fail(ERROR_CHILD_MUST_BE_VOLATILE);
-                    result.key = CreateChild(db, changes, result.key, element, lpClass, makeVolatile);
-                    result.disposition = REG_CREATED_NEW_KEY;
-                    parentVolatile = makeVolatile;
+                    if (current.isVolatile && !makeVolatile) Fail(ERROR_CHILD_MUST_BE_VOLATILE);
+                    current = CreateChild(db, changes, current, element, lpClass, makeVolatile);
+                    disposition = REG_CREATED_NEW_KEY;
                 }
-                return result;
+                return Created{current.id, disposition};
             });
         *phkResult = NewKeyHandle(parent.handle->hive, created.key, access);
         if (lpdwDisposition) *lpdwDisposition = created.disposition;
@@ -192,26 +186,12 @@ LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWO
         const KeyRef ref = Store::Get().Resolve(hKey);
         RequireAccess(ref, KEY_QUERY_VALUE);
         const int64_t key = ref.handle->key;
-        // Name lengths are UTF-8 bytes, the unit of the A calls' buffers. The largest data is
-        // counted as Windows does, in UTF-16 bytes for strings (see StringDataSize).
+        // Name and class lengths count UTF-16 units, as Windows does; the largest data is counted
+        // as Windows does too, in UTF-16 bytes for strings (see StringDataSize). The key's own
+        // class goes into the caller's buffer, and its length is in that buffer's unit, bytes.
         const KeyInfo info = ref.hive->Read([key](Connection& db) {
-            RequireKey(db, key);
-            KeyInfo result;
-            result.own = LoadKeyDetails(db, key);
-            // One pass over the key's rows: its sub-key entries (kind 0, with their class) and its
-            // values (kind 1, with their size as Windows counts it).
-            Query q(db,
-                    "SELECT kind, count(*), max(length(CAST(name AS BLOB))), "
-                    "max(CASE kind WHEN 0 THEN length(CAST(class AS BLOB)) ELSE wsize END) "
-                    "FROM items WHERE key = ?1 AND kind IN (0, 1) GROUP BY kind");
-            q.Bind(1, key);
-            while (q.Step()) {
-                const bool subKeys = q.Int(0) == 0;
-                (subKeys ? result.subKeys : result.values) = q.Int(1);
-                (subKeys ? result.maxSubKeyName : result.maxValueName) = q.Int(2);
-                (subKeys ? result.maxSubKeyClass : result.maxValueData) = q.Int(3);
-            }
-            return result;
+            const KeyState state = RequireKey(db, key, kWithFigures);
+            return KeyInfo{LoadKeyDetails(db, key), state.figures.subKeys, state.figures.values};
         });
 
         LONG status = ERROR_SUCCESS;
@@ -230,12 +210,12 @@ LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWO
                 status = ERROR_MORE_DATA;
             }
         }
-        if (lpcSubKeys) *lpcSubKeys = static_cast<DWORD>(info.subKeys);
-        if (lpcbMaxSubKeyLen) *lpcbMaxSubKeyLen = static_cast<DWORD>(info.maxSubKeyName);
-        if (lpcbMaxClassLen) *lpcbMaxClassLen = static_cast<DWORD>(info.maxSubKeyClass);
-        if (lpcValues) *lpcValues = static_cast<DWORD>(info.values);
-        if (lpcbMaxValueNameLen) *lpcbMaxValueNameLen = static_cast<DWORD>(info.maxValueName);
-        if (lpcbMaxValueLen) *lpcbMaxValueLen = static_cast<DWORD>(info.maxValueData);
+        if (lpcSubKeys) *lpcSubKeys = static_cast<DWORD>(info.subKeys.count);
+        if (lpcbMaxSubKeyLen) *lpcbMaxSubKeyLen = static_cast<DWORD>(info.subKeys.name.value);
+        if (lpcbMaxClassLen) *lpcbMaxClassLen = static_cast<DWORD>(info.subKeys.size.value);
+        if (lpcValues) *lpcValues = static_cast<DWORD>(info.values.count);
+        if (lpcbMaxValueNameLen) *lpcbMaxValueNameLen = static_cast<DWORD>(info.values.name.value);
+        if (lpcbMaxValueLen) *lpcbMaxValueLen = static_cast<DWORD>(info.values.size.value);
         // The store keeps no security descriptors.
         if (lpcbSecurityDescriptor) *lpcbSecurityDescriptor = 0;
         if (lpftLastWriteTime) StoreFileTime(info.own.lastWrite, lpftLastWriteTime);

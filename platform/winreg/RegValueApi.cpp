@@ -1,4 +1,5 @@
 // Reading, writing and deleting values.
+#include <optional>
 #include <string>
 
 #include "KeyStore.h"
@@ -18,7 +19,7 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
         const int64_t key = ref.handle->key;
         return ref.hive->Read([&](Connection& db) -> LONG {
             RequireKey(db, key);
-            Query q(db, "SELECT type, data FROM items WHERE key = ?1 AND kind = 1 AND fold = ?2");
+            Query q(db, "SELECT type, data FROM cells WHERE key = ?1 AND kind = 1 AND fold = ?2");
             q.Bind(1, key).Bind(2, fold);
             if (!q.Step()) {
                 // A size-only query learns that there is nothing; a buffer's size is left alone.
@@ -63,43 +64,49 @@ LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD 
         const std::string fold = FoldName(name);
         const int64_t key = ref.handle->key;
         return ref.hive->Write([&](Connection& db, ChangeSet& changes) -> LONG {
-            const KeyState state = RequireKey(db, key);
-            bool exists = false;
+            const KeyState state = RequireKey(db, key, kWithFigures);
+            std::optional<ItemFigures> before;
             {
-                Query q(db, "SELECT type, data FROM items WHERE key = ?1 AND kind = 1 AND fold = ?2");
+                Query q(db, "SELECT type, data, name, wsize FROM cells WHERE key = ?1 AND kind = 1 AND fold = ?2");
                 q.Bind(1, key).Bind(2, fold);
                 if (q.Step()) {
                     // Rewriting what is stored changes nothing, not even the last-write time, and
                     // signals no watch.
                     if (static_cast<DWORD>(q.Int(0)) == dwType && q.Blob(1) == data) return ERROR_SUCCESS;
-                    exists = true;
+                    before = ValueFigures(q.Text(2), q.Int(3));
                 }
             }
-            if (exists) {
+            if (before) {
                 // The value keeps its first name (its case) and its place in the enumeration.
-                Query(db, "UPDATE items SET type = ?3, data = ?4, wsize = ?5 WHERE key = ?1 AND kind = 1 AND fold = ?2")
+                Query(db, "UPDATE cells SET type = ?3, data = ?4, wsize = ?5 WHERE key = ?1 AND kind = 1 AND fold = ?2")
                     .Bind(1, key)
                     .Bind(2, fold)
                     .Bind(3, dwType)
                     .BindBlob(4, data.data(), data.size())
                     .Bind(5, wideSize)
                     .Run();
-            } else {
-                // The key's value counter only grows and moves with this change: its next number
-                // places the value after every one set before.
-                Query(db,
-                      "INSERT INTO items(key, kind, fold, name, seq, type, data, wsize) "
-                      "VALUES(?1, 1, ?2, ?3, ?4, ?5, ?6, ?7)")
-                    .Bind(1, key)
-                    .Bind(2, fold)
-                    .Bind(3, name)
-                    .Bind(4, state.valueGeneration + 1)
-                    .Bind(5, dwType)
-                    .BindBlob(6, data.data(), data.size())
-                    .Bind(7, wideSize)
-                    .Run();
+                RecordItemChange(db, changes, state, ChangeKind::Value,
+                                 FigureChange::Replaced(*before, ItemFigures{before->name, wideSize}));
+                return ERROR_SUCCESS;
             }
-            RecordChange(db, changes, key, ChangeKind::Value);
+            // The key's value counter only grows and moves with this change: its next number
+            // places the value after every one set before (in its place row, if the values have
+            // them).
+            Query(db,
+                  state.figures.values.placed
+                      ? "INSERT INTO cells(key, kind, fold, name, seq, type, wsize, data) "
+                        "VALUES(?1, 1, ?2, ?3, ?4, ?5, ?6, ?7), (?1, 3, printf('%016x', ?4), ?3, NULL, NULL, NULL, NULL)"
+                      : "INSERT INTO cells(key, kind, fold, name, seq, type, wsize, data) "
+                        "VALUES(?1, 1, ?2, ?3, ?4, ?5, ?6, ?7)")
+                .Bind(1, key)
+                .Bind(2, fold)
+                .Bind(3, name)
+                .Bind(4, state.valueGeneration + 1)
+                .Bind(5, dwType)
+                .Bind(6, wideSize)
+                .BindBlob(7, data.data(), data.size())
+                .Run();
+            RecordItemChange(db, changes, state, ChangeKind::Value, FigureChange::Added(ValueFigures(name, wideSize)));
             return ERROR_SUCCESS;
         });
     });
@@ -112,10 +119,24 @@ LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
         const std::string fold = FoldName(lpValueName ? lpValueName : "");
         const int64_t key = ref.handle->key;
         return ref.hive->Write([&](Connection& db, ChangeSet& changes) -> LONG {
-            RequireKey(db, key);
-            Query(db, "DELETE FROM items WHERE key = ?1 AND kind = 1 AND fold = ?2").Bind(1, key).Bind(2, fold).Run();
-            if (sqlite3_changes(db.handle()) == 0) return ERROR_FILE_NOT_FOUND;
-            RecordChange(db, changes, key, ChangeKind::Value);
+            const KeyState state = RequireKey(db, key, kWithFigures);
+            int64_t seq = 0;
+            ItemFigures removed{};
+            {
+                Query q(db, "SELECT seq, name, wsize FROM cells WHERE key = ?1 AND kind = 1 AND fold = ?2");
+                q.Bind(1, key).Bind(2, fold);
+                if (!q.Step()) return ERROR_FILE_NOT_FOUND;
+                seq = q.Int(0);
+                removed = ValueFigures(q.Text(1), q.Int(2));
+            }
+            Query(db, "DELETE FROM cells WHERE key = ?1 AND kind = 1 AND fold = ?2").Bind(1, key).Bind(2, fold).Run();
+            if (state.figures.values.placed) {
+                Query(db, "DELETE FROM cells WHERE key = ?1 AND kind = 3 AND fold = printf('%016x', ?2)")
+                    .Bind(1, key)
+                    .Bind(2, seq)
+                    .Run();
+            }
+            RecordItemChange(db, changes, state, ChangeKind::Value, FigureChange::Removed(removed));
             return ERROR_SUCCESS;
         });
     });

@@ -127,6 +127,12 @@ Query& Query::Bind(int index, std::string_view text) {
     return *this;
 }
 
+Query& Query::BindStaticBlob(int index, std::string_view bytes) {
+    const int rc = sqlite3_bind_blob(stmt_, index, bytes.data(), static_cast<int>(bytes.size()), SQLITE_STATIC);
+    if (rc != SQLITE_OK) db_.Throw(rc);
+    return *this;
+}
+
 Query& Query::BindBlob(int index, const void* data, std::size_t size) {
     const int rc = size == 0 ? sqlite3_bind_zeroblob(stmt_, index, 0)
                              : sqlite3_bind_blob64(stmt_, index, data, size, SQLITE_TRANSIENT);

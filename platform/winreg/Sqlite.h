@@ -73,6 +73,8 @@ public:
 
     Query& Bind(int index, int64_t value);
     Query& Bind(int index, std::string_view text);
+    // Binds bytes without copying them: they must stay as they are until the statement has run.
+    Query& BindStaticBlob(int index, std::string_view bytes);
     Query& BindBlob(int index, const void* data, std::size_t size);
     Query& BindNull(int index);
 

@@ -71,6 +71,49 @@ TEST_F(RegEnumValueA_, ValuesComeInTheOrderTheyWereSetWithDenseIndices) {
               ValueNames(root_));
 }
 
+// Through a handle of its own, which has to see the changes made through another; the names sort
+// in the order they are set (kWineSortsValues), until one is set again at the end.
+TEST_F(RegEnumValueA_, LongListingsStayCompleteOrderedAndDenseWhateverTheAccessPattern) {
+    HKEY reader = Open(root_, "", KEY_READ);
+    Names names;
+    for (int i = 0; i < 300; ++i) {
+        names.push_back("Value" + std::to_string(1000 + i));
+        SetDword(root_, names.back().c_str(), static_cast<DWORD>(i));
+        if (i == 40) {
+            EXPECT_EQ(names, ValueNames(reader));  // a few, before the many
+        }
+    }
+    EXPECT_EQ(names, ValueNames(reader));
+    auto nameAt = [reader](DWORD index) {
+        char name[32];
+        DWORD length = sizeof name;
+        const LONG status = RegEnumValueA(reader, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        return status == ERROR_SUCCESS ? std::string(name) : "status " + std::to_string(status);
+    };
+    for (DWORD index : {250u, 3u, 299u, 64u, 63u, 65u, 128u, 127u, 0u, 191u})
+        EXPECT_EQ(names[index], nameAt(index)) << index;
+    EXPECT_EQ("status 259", nameAt(300));
+    EXPECT_EQ("status 259", nameAt(100000));
+    // A value deleted shifts the later indices at once; one set again comes last.
+    ASSERT_EQ(ERROR_SUCCESS, RegDeleteValueA(root_, "Value1100"));
+    names.erase(names.begin() + 100);
+    EXPECT_EQ(names[100], nameAt(100));
+    SetDword(root_, "Value1100", 7);
+    names.push_back("Value1100");
+    EXPECT_EQ(ZelDeviations::kWineSortsValues.Expect(names, [&] {
+                  Names sorted = names;
+                  std::sort(sorted.begin(), sorted.end());
+                  return sorted;
+              }()),
+              ValueNames(reader));
+    EXPECT_EQ(ZelDeviations::kWineSortsValues.Expect<std::string>("Value1100", "Value1299"), nameAt(299));
+    int deleted = 0;  // deleting index 0 until there is none empties the key
+    for (std::string name = nameAt(0); deleted <= 300 && name.rfind("Value", 0) == 0; name = nameAt(0), ++deleted)
+        ASSERT_EQ(ERROR_SUCCESS, RegDeleteValueA(root_, name.c_str()));
+    EXPECT_EQ(300, deleted);
+    RegCloseKey(reader);
+}
+
 TEST_F(RegEnumValueA_, GivesNameTypeAndDataWhenBothFit) {
     SetString(root_, "greeting", "Testing");  // 8 bytes
     char name[16];

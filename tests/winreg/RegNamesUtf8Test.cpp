@@ -1,16 +1,81 @@
 // Non-ASCII names in this platform's store, which takes the A functions' names as UTF-8 (Windows
 // and Wine read them in the ANSI code page, so these tests belong to the Linux store alone).
+#include <algorithm>
+
 #include "RegTestSupport.h"
 
 namespace {
 
 using Utf8Names = RegTest;
 
+std::string Repeat(const char* text, int times) {
+    std::string repeated;
+    for (int i = 0; i < times; ++i) repeated += text;
+    return repeated;
+}
+
 TEST_F(Utf8Names, KeyNameLimitCountsCharactersNotBytes) {
-    std::string longest;
-    for (int i = 0; i < 255; ++i) longest += "\xC3\x84";  // Ä, two bytes in UTF-8
+    const std::string longest = Repeat("\xC3\x84", 255);  // Ä, two bytes in UTF-8
     EXPECT_EQ(ERROR_SUCCESS, CreateKey(root_, longest.c_str()));
     EXPECT_EQ(ERROR_INVALID_PARAMETER, CreateKey(root_, (longest + "\xC3\x84").c_str()));
+}
+
+// RegQueryInfoKeyA counts names and classes in UTF-16 units, as Windows does, and a caller that
+// allocates 3 bytes a unit and 1 for the NUL (as the README says) can enumerate every name,
+// whatever its characters: one unit takes at most three bytes in UTF-8, a surrogate pair four
+// bytes for two units. The largest data is big enough for every value's data as well.
+TEST_F(Utf8Names, BuffersSizedFromQueryInfoKeyHoldEveryNameAndValue) {
+    const char* const characters[] = {"\xC3\xA4", "\xE2\x82\xAC", "\xF0\x9D\x84\x9E", "k"};  // ä € 𝄞 k
+    const int units[] = {1, 1, 2, 1};
+    Names keys, values;
+    for (int i = 0; i < 4; ++i) {
+        keys.push_back(Repeat(characters[i], 255 / units[i]) + (units[i] == 2 ? "a" : ""));
+        values.push_back(Repeat(characters[i], 16383 / units[i]) + (units[i] == 2 ? "a" : ""));
+        values.push_back(characters[i]);
+    }
+    HKEY classy = nullptr;
+    std::string keyClass = Repeat("\xE2\x82\xAC", 100);
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root_, "Classy", 0, &keyClass[0], 0, KEY_ALL_ACCESS, nullptr, &classy,
+                                             nullptr));
+    RegCloseKey(classy);
+    keys.push_back("Classy");
+    for (const std::string& name : keys) ASSERT_EQ(ERROR_SUCCESS, CreateKey(root_, name.c_str())) << name.size();
+    for (std::size_t i = 0; i < values.size(); ++i) SetString(root_, values[i].c_str(), values[i % 2].c_str());
+
+    DWORD subKeys = 0, longestKey = 0, longestClass = 0, valueCount = 0, longestValue = 0, largestData = 0;
+    ASSERT_EQ(ERROR_SUCCESS, RegQueryInfoKeyA(root_, nullptr, nullptr, nullptr, &subKeys, &longestKey, &longestClass,
+                                              &valueCount, &longestValue, &largestData, nullptr, nullptr));
+    EXPECT_EQ(keys.size(), subKeys);
+    EXPECT_EQ(255u, longestKey);
+    EXPECT_EQ(100u, longestClass);
+    EXPECT_EQ(values.size(), valueCount);
+    EXPECT_EQ(16383u, longestValue);
+
+    std::string name(3 * longestKey + 1, '\0'), cls(3 * longestClass + 1, '\0');
+    Names listed;
+    for (DWORD i = 0;; ++i) {
+        DWORD nameLength = static_cast<DWORD>(name.size()), classLength = static_cast<DWORD>(cls.size());
+        const LONG status = RegEnumKeyExA(root_, i, &name[0], &nameLength, nullptr, &cls[0], &classLength, nullptr);
+        if (status == ERROR_NO_MORE_ITEMS) break;
+        ASSERT_EQ(ERROR_SUCCESS, status) << i;
+        listed.emplace_back(name.data(), nameLength);
+    }
+    EXPECT_EQ(keys.size(), listed.size());
+    for (const std::string& key : keys) EXPECT_NE(listed.end(), std::find(listed.begin(), listed.end(), key));
+
+    name.assign(3 * longestValue + 1, '\0');
+    std::string data(largestData, '\0');
+    listed.clear();
+    for (DWORD i = 0;; ++i) {
+        DWORD nameLength = static_cast<DWORD>(name.size()), size = static_cast<DWORD>(data.size());
+        const LONG status = RegEnumValueA(root_, i, &name[0], &nameLength, nullptr, nullptr,
+                                          reinterpret_cast<BYTE*>(&data[0]), &size);
+        if (status == ERROR_NO_MORE_ITEMS) break;
+        ASSERT_EQ(ERROR_SUCCESS, status) << i;
+        listed.emplace_back(name.data(), nameLength);
+        EXPECT_EQ(values[i % 2] + '\0', data.substr(0, size));
+    }
+    EXPECT_EQ(values, listed);
 }
 
 TEST_F(Utf8Names, KeyNamesFoldCaseAndKeepTheirSpelling) {

@@ -6,7 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +17,8 @@
 #include <functional>
 #include <future>
 #include <iterator>
+#include <map>
+#include <random>
 #include <string>
 #include <thread>
 #include <utility>
@@ -26,9 +30,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-// Drops a root test process's rights to those of nobody, who may only read the hives made read-only.
-bool BecomeNobody(bool root) { return !root || (setgid(65534) == 0 && setuid(65534) == 0); }
 
 long WriteUserDword() { return WriteDword(HKEY_CURRENT_USER, "Software\\X", "v", 1); }
 
@@ -45,7 +46,7 @@ TEST_F(HiveFiles, HivesArePrivateSeparateFilesMadeWhereTheyBelong) {
     EXPECT_EQ(0600u, ModeOf(dir + "/user.hive"));
     EXPECT_FALSE(fs::exists(dir + "/machine.hive"));  // not used, not made
     const std::string header = ReadFile(dir + "/user.hive").substr(0, 72);
-    EXPECT_EQ(std::string("\0\0\0\x02", 4), header.substr(60, 4));  // format 2
+    EXPECT_EQ(std::string("\0\0\0\x03", 4), header.substr(60, 4));  // format 3
     EXPECT_EQ("ZelR", header.substr(68));                            // application id
     ASSERT_EQ(0, InDirectory(dir, [] {
         CHILD_CHECK(WriteDword(HKEY_LOCAL_MACHINE, "Software\\X", "machine", 2) == ERROR_SUCCESS);
@@ -73,7 +74,7 @@ TEST_F(HiveFiles, ForeignFileIsRefusedAndLeftAlone) {
     const struct { bool ourHive; const char* sql; const char* reason; } cases[] = {
         {false, nullptr, "not a registry hive"},  // no SQL: a text file
         {false, "CREATE TABLE notes(text); INSERT INTO notes VALUES('mine');", "another program"},
-        {true, "PRAGMA user_version = 3; PRAGMA journal_mode = DELETE;", "newer"},
+        {true, "PRAGMA user_version = 4; PRAGMA journal_mode = DELETE;", "newer"},
         {true, "PRAGMA user_version = 1; PRAGMA journal_mode = DELETE;",
          "hive format 1 was written by a development version"},
     };
@@ -339,6 +340,86 @@ TEST_F(StoreBehaviour, RewritingAValueAsItIsChangesNothingAndSignalsNothing) {
     CloseHandle(event);
 }
 
+// The store keeps what RegQueryInfoKeyA reports instead of counting on every call: after any
+// sequence of additions, removals and changes it must be what counting would give, the longest
+// names and class and the largest data of the items there now. The values, soon too many to be
+// listed without their place rows, stay listed in the order they were first set.
+TEST_F(StoreBehaviour, QueryInfoFiguresStayWhatCountingTheItemsGives) {
+    struct Item {
+        std::string name;
+        DWORD size;  // class length or data size
+    };
+    std::map<std::string, Item> keys, values;  // by upper-cased name
+    Names order;                               // of the values, upper-cased
+    std::size_t mostValues = 0;
+    std::mt19937 random(11);
+    auto pick = [&random](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
+    auto upper = [](std::string name) {
+        for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return name;
+    };
+    auto longest = [](const std::map<std::string, Item>& items, bool ofNames) {
+        DWORD most = 0;
+        for (const auto& item : items) most = std::max<DWORD>(most, ofNames ? static_cast<DWORD>(item.second.name.size()) : item.second.size);
+        return most;
+    };
+    HKEY box = Create(root_, "Box");
+    for (int step = 0; step < 600; ++step) {
+        SCOPED_TRACE(step);
+        const int what = pick(0, 6);
+        // Names of few letters, so that the same one comes again and lengths tie often.
+        std::string name(static_cast<std::size_t>(pick(1, 6)), 'a');
+        for (char& c : name) c = static_cast<char>(pick(0, 1) ? 'a' + pick(0, 2) : 'A' + pick(0, 2));
+        if (what == 0 || what == 1) {
+            std::string keyClass(static_cast<std::size_t>(pick(0, 8)), 'c');
+            HKEY key = nullptr;
+            ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(box, name.c_str(), 0, &keyClass[0], 0, KEY_ALL_ACCESS, nullptr,
+                                                     &key, nullptr));
+            RegCloseKey(key);
+            keys.emplace(upper(name), Item{name, static_cast<DWORD>(keyClass.size())});  // an existing one stays
+        } else if (what == 2 && !keys.empty()) {
+            auto victim = std::next(keys.begin(), pick(0, static_cast<int>(keys.size()) - 1));
+            ASSERT_EQ(ERROR_SUCCESS, RegDeleteKeyA(box, victim->second.name.c_str()));
+            keys.erase(victim);
+        } else if (what >= 3 && what <= 5) {
+            const std::string data(static_cast<std::size_t>(pick(0, 40)), 'd');
+            ASSERT_EQ(ERROR_SUCCESS, Set(box, name.c_str(), REG_BINARY, data.data(), static_cast<DWORD>(data.size())));
+            auto found = values.find(upper(name));
+            if (found == values.end()) {
+                values.emplace(upper(name), Item{name, static_cast<DWORD>(data.size())});
+                order.push_back(upper(name));
+            } else {
+                found->second.size = static_cast<DWORD>(data.size());  // the first spelling stays
+            }
+        } else if (!values.empty()) {
+            auto victim = std::next(values.begin(), pick(0, static_cast<int>(values.size()) - 1));
+            ASSERT_EQ(ERROR_SUCCESS, RegDeleteValueA(box, victim->second.name.c_str()));
+            order.erase(std::find(order.begin(), order.end(), victim->first));
+            values.erase(victim);
+        }
+        DWORD f[6] = {};
+        ASSERT_EQ(ERROR_SUCCESS, RegQueryInfoKeyA(box, nullptr, nullptr, nullptr, &f[0], &f[1], &f[2], &f[3], &f[4],
+                                                  &f[5], nullptr, nullptr));
+        const DWORD expected[6] = {static_cast<DWORD>(keys.size()),   longest(keys, true),   longest(keys, false),
+                                   static_cast<DWORD>(values.size()), longest(values, true), longest(values, false)};
+        ASSERT_EQ(std::vector<DWORD>(expected, expected + 6), std::vector<DWORD>(f, f + 6));
+        mostValues = std::max(mostValues, values.size());
+        if (step % 50 == 49) {
+            Names listed;
+            for (const std::string& value : order) listed.push_back(values.at(value).name);
+            ASSERT_EQ(listed, ValueNames(box));
+        }
+    }
+    EXPECT_GT(mostValues, 64u);
+    // Emptying the key (a tree delete of "" keeps the key) leaves nothing to count.
+    ASSERT_EQ(ERROR_SUCCESS, SHDeleteKeyA(box, ""));
+    DWORD counted[6] = {9, 9, 9, 9, 9, 9};
+    ASSERT_EQ(ERROR_SUCCESS, RegQueryInfoKeyA(box, nullptr, nullptr, nullptr, &counted[0], &counted[1], &counted[2],
+                                              &counted[3], &counted[4], &counted[5], nullptr, nullptr));
+    EXPECT_EQ(std::vector<DWORD>(6, 0), std::vector<DWORD>(counted, counted + 6));
+    RegCloseKey(box);
+}
+
 TEST_F(StoreBehaviour, VolatileKeysOfAnEarlierBootAreGoneWhenTheHiveIsOpened) {
     const std::string dir = ZelMakeTempDir("zelreg-volatile");
     ASSERT_EQ(0, InDirectory(dir, [] {
@@ -348,7 +429,7 @@ TEST_F(StoreBehaviour, VolatileKeysOfAnEarlierBootAreGoneWhenTheHiveIsOpened) {
     // Same boot: a new process still sees them.
     ASSERT_EQ(0, InDirectory(dir, [] { return KeyExists(HKEY_CURRENT_USER, "Software\\Vol\\Inner") ? 0 : 1; }));
     // Pretend they were made before the last restart.
-    ASSERT_EQ(SQLITE_OK, Sql(dir + "/user.hive", "UPDATE items SET boot = 'an-earlier-boot' WHERE boot IS NOT NULL"));
+    ASSERT_EQ(SQLITE_OK, Sql(dir + "/user.hive", "UPDATE cells SET boot = 'an-earlier-boot' WHERE boot IS NOT NULL"));
     ASSERT_EQ(0, InDirectory(dir, [] {
         HKEY key = nullptr;
         CHILD_CHECK(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Vol", 0, KEY_READ, &key) == ERROR_FILE_NOT_FOUND);

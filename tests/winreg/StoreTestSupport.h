@@ -75,6 +75,9 @@ inline bool RunTogether(int count, const std::function<long(int)>& body) {
 }
 
 
+// Drops a root test process's rights to those of nobody, who may only read the hives made read-only.
+inline bool BecomeNobody(bool root) { return !root || (setgid(65534) == 0 && setuid(65534) == 0); }
+
 inline std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
