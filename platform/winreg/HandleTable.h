@@ -18,10 +18,12 @@
 namespace zelreg {
 
 struct KeyHandle {
-    KeyHandle(HiveKind hive, int64_t key, REGSAM access) : hive(hive), key(key), access(access) {}
+    KeyHandle(HiveKind hive, int64_t key, REGSAM access, int64_t depth = 0)
+        : hive(hive), key(key), access(access), depth(depth) {}
     const HiveKind hive;
     const int64_t key;
     const REGSAM access;
+    const int64_t depth;  // levels below the hive's root: keys never move, so it is known when opened
     // Guarded by the hive's mutex.
     EnumWindow subkeys;
     EnumWindow values;

@@ -30,8 +30,8 @@ inline void RequireAccess(const KeyRef& ref, REGSAM right) {
     if ((ref.handle->access & right) != right) Fail(ERROR_ACCESS_DENIED);
 }
 
-inline HKEY NewKeyHandle(HiveKind hive, int64_t key, REGSAM access) {
-    const uintptr_t value = Store::Get().handles().Add(std::make_shared<KeyHandle>(hive, key, access));
+inline HKEY NewKeyHandle(HiveKind hive, int64_t key, REGSAM access, int64_t depth) {
+    const uintptr_t value = Store::Get().handles().Add(std::make_shared<KeyHandle>(hive, key, access, depth));
     return reinterpret_cast<HKEY>(value);
 }
 

@@ -26,6 +26,16 @@ struct KeyInfo {
     ListingFigures values;
 };
 
+// Windows keeps keys at most 512 levels deep, counted from the root of its whole registry, in
+// which the user's hive root lies at the third level (\REGISTRY\USER\<user>) and the machine's
+// at the second (\REGISTRY\MACHINE): so a key may lie 509 levels below HKEY_CURRENT_USER and
+// 510 below HKEY_LOCAL_MACHINE. No conformance test pins the status of a deeper create; the
+// store answers as for the registry's other size limits, ERROR_INVALID_PARAMETER. (Microsoft's
+// documentation also speaks of at most 32 levels made by one call, but Windows makes hundreds
+// in one RegCreateKeyEx call as long as the depth allows them, and so does the store.)
+constexpr int64_t kMaxRegistryDepth = 512;
+int64_t MaxDepthBelowRoot(HiveKind hive) { return kMaxRegistryDepth - (hive == HiveKind::User ? 3 : 2); }
+
 // Where a name of `limit` bytes can be cut without splitting a UTF-8 character.
 std::size_t Utf8Cut(std::string_view text, std::size_t limit) {
     if (limit >= text.size()) return text.size();
@@ -73,7 +83,8 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired, 
             if (!found) Fail(ERROR_FILE_NOT_FOUND);
             return *found;
         });
-        *phkResult = NewKeyHandle(parent.handle->hive, key, access);
+        const auto depth = parent.handle->depth + static_cast<int64_t>(path.size());
+        *phkResult = NewKeyHandle(parent.handle->hive, key, access, depth);
         return ERROR_SUCCESS;
     });
 }
@@ -94,6 +105,9 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lp
         const REGSAM access = GrantAccess(samDesired, parent.hive->readOnly());
         const int64_t from = parent.handle->key;
         const bool makeVolatile = (dwOptions & REG_OPTION_VOLATILE) != 0;
+
+        const auto depth = parent.handle->depth + static_cast<int64_t>(path.size());
+        if (depth > MaxDepthBelowRoot(parent.handle->hive)) return ERROR_INVALID_PARAMETER;
 
         // Most calls find the key there already.
         const Created created = parent.hive->FindOrMake(
@@ -117,7 +131,7 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lp
                 }
                 return Created{current.id, disposition};
             });
-        *phkResult = NewKeyHandle(parent.handle->hive, created.key, access);
+        *phkResult = NewKeyHandle(parent.handle->hive, created.key, access, depth);
         if (lpdwDisposition) *lpdwDisposition = created.disposition;
         return ERROR_SUCCESS;
     });

@@ -100,6 +100,9 @@ inline constexpr Deviation kWineAnsiPathLimit{
 inline constexpr Deviation kWineKeyNameLimit256{
     Deviation::eWine, "Wine accepts key names of up to 256 characters and refuses only longer ones; Windows' limit is "
                       "255"};
+inline constexpr Deviation kWineNoKeyDepthLimit{
+    Deviation::eWine, "RegCreateKeyExA: Wine makes keys at any depth; Windows keeps them within 512 levels of its "
+                      "registry's root (509 below HKEY_CURRENT_USER) and refuses deeper ones"};
 inline constexpr Deviation kWineOneNotificationPerHandle{
     Deviation::eWine, "RegNotifyChangeKeyValue: while one notification is pending on a handle, Wine ignores a second "
                       "one on the same handle (it returns 0 but never signals the second event)"};

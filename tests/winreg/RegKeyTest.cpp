@@ -109,6 +109,37 @@ TEST_F(RegCreateKeyExA_, NamesOver255CharactersOrWithALeadingBackslashAreRefused
     EXPECT_TRUE(SubKeys(root_, "F").empty());
 }
 
+// A key lies at most 509 levels below HKEY_CURRENT_USER (512 from the root of Windows' whole
+// registry, where the user's hive begins at the third level). A call makes as many of them as
+// that leaves room for, many more than the 32 levels a call is documented to make.
+TEST_F(RegCreateKeyExA_, KeysLieAtMost509LevelsBelowTheUsersRoot) {
+    constexpr int kRootDepth = 3;  // Software\ZelRegistryTest\<test>
+    std::string hundred = "L";
+    for (int i = 1; i < 100; ++i) hundred += "\\L";  // 199 characters (kWineAnsiPathLimit)
+    HKEY key = Open(root_, "");
+    int depth = kRootDepth;
+    for (; depth + 100 <= 509; depth += 100) {
+        HKEY next = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegCreateKeyExA(key, hundred.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &next, nullptr))
+            << depth;
+        RegCloseKey(key);
+        key = next;
+    }
+    std::string rest = "L";
+    for (int i = depth + 1; i < 509; ++i) rest += "\\L";
+    HKEY deepest = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(key, rest.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &deepest, nullptr));
+    const LONG tooDeep = ZelDeviations::kWineNoKeyDepthLimit.Expect<LONG>(ERROR_INVALID_PARAMETER, ERROR_SUCCESS);
+    EXPECT_EQ(tooDeep, CreateKey(deepest, "Beyond"));
+    EXPECT_EQ(tooDeep, CreateKey(key, (rest + "\\Beyond").c_str()));
+    EXPECT_EQ(tooDeep == ERROR_SUCCESS ? Names{"Beyond"} : Names{}, SubKeys(deepest));
+    SetDword(deepest, "v", 1);  // the deepest key is a key like any other
+    EXPECT_EQ(1, ReadDword(key, rest.c_str(), "v"));
+    RegCloseKey(deepest);
+    RegCloseKey(key);
+}
+
 using DeletedKey = RegTest;
 
 TEST_F(DeletedKey, EveryUseOfAHandleToItIsKeyDeletedButCloseSucceeds) {

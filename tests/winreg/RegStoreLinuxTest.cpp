@@ -420,6 +420,26 @@ TEST_F(StoreBehaviour, QueryInfoFiguresStayWhatCountingTheItemsGives) {
     RegCloseKey(box);
 }
 
+// The machine's hive root lies one level higher in Windows' registry than the user's: its keys
+// may lie 510 levels below it.
+TEST(MachineHive, KeysLieAtMost510LevelsBelowItsRoot) {
+    std::string level = "M";
+    for (int i = 1; i < 102; ++i) level += "\\M";
+    HKEY key = HKEY_LOCAL_MACHINE;
+    for (int depth = 0; depth < 510; depth += 102) {
+        HKEY next = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegCreateKeyExA(key, level.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &next, nullptr));
+        if (key != HKEY_LOCAL_MACHINE) RegCloseKey(key);
+        key = next;
+    }
+    HKEY beyond = kSentinel;
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, RegCreateKeyExA(key, "X", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &beyond, nullptr));
+    EXPECT_EQ(nullptr, beyond);
+    RegCloseKey(key);
+    EXPECT_EQ(ERROR_SUCCESS, SHDeleteKeyA(HKEY_LOCAL_MACHINE, "M"));
+}
+
 TEST_F(StoreBehaviour, VolatileKeysOfAnEarlierBootAreGoneWhenTheHiveIsOpened) {
     const std::string dir = ZelMakeTempDir("zelreg-volatile");
     ASSERT_EQ(0, InDirectory(dir, [] {
