@@ -364,12 +364,24 @@ TEST_F(StoreBehaviour, QueryInfoFiguresStayWhatCountingTheItemsGives) {
         return most;
     };
     HKEY box = Create(root_, "Box");
-    for (int step = 0; step < 600; ++step) {
+    // First the value that has the longest name and the largest data gets data of the same size,
+    // then goes: what it leaves is the next value's.
+    SetString(box, "longest", "0123456789");
+    ASSERT_EQ(ERROR_SUCCESS, Set(box, "longest", REG_BINARY, "abcdefghijklmnopqrstuv", 22));
+    SetDword(box, "v", 1);
+    ASSERT_EQ(ERROR_SUCCESS, RegDeleteValueA(box, "longest"));
+    DWORD first[3] = {};
+    ASSERT_EQ(ERROR_SUCCESS, RegQueryInfoKeyA(box, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &first[0],
+                                              &first[1], &first[2], nullptr, nullptr));
+    EXPECT_EQ((std::vector<DWORD>{1, 1, 4}), std::vector<DWORD>(first, first + 3));
+    ASSERT_EQ(ERROR_SUCCESS, RegDeleteValueA(box, "v"));
+    for (int step = 0; step < 1000; ++step) {
         SCOPED_TRACE(step);
         const int what = pick(0, 6);
-        // Names of few letters, so that the same one comes again and lengths tie often.
-        std::string name(static_cast<std::size_t>(pick(1, 6)), 'a');
-        for (char& c : name) c = static_cast<char>(pick(0, 1) ? 'a' + pick(0, 2) : 'A' + pick(0, 2));
+        // Mostly short names of few letters, so that the same one comes again and lengths tie
+        // often; now and then a long one, the longest while it lasts.
+        std::string name(static_cast<std::size_t>(pick(0, 9) == 0 ? pick(5, 8) : pick(1, 3)), 'a');
+        for (char& c : name) c = static_cast<char>(pick(0, 1) ? 'a' + pick(0, 5) : 'A' + pick(0, 5));
         if (what == 0 || what == 1) {
             std::string keyClass(static_cast<std::size_t>(pick(0, 8)), 'c');
             HKEY key = nullptr;
@@ -382,7 +394,8 @@ TEST_F(StoreBehaviour, QueryInfoFiguresStayWhatCountingTheItemsGives) {
             ASSERT_EQ(ERROR_SUCCESS, RegDeleteKeyA(box, victim->second.name.c_str()));
             keys.erase(victim);
         } else if (what >= 3 && what <= 5) {
-            const std::string data(static_cast<std::size_t>(pick(0, 40)), 'd');
+            std::string data(static_cast<std::size_t>(pick(0, 40)), 'd');
+            for (char& c : data) c = static_cast<char>(pick(0, 255));  // another value of the same size
             ASSERT_EQ(ERROR_SUCCESS, Set(box, name.c_str(), REG_BINARY, data.data(), static_cast<DWORD>(data.size())));
             auto found = values.find(upper(name));
             if (found == values.end()) {
