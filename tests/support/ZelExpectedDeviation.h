@@ -82,6 +82,10 @@ using Deviation = ZelExpectedDeviation;
 
 inline constexpr Deviation kWineSortsValues{
     Deviation::eWine, "RegEnumValueA: Wine lists values sorted by name; Windows lists them in the order they were set"};
+inline constexpr Deviation kWineWritesWhatFitsOfAValueName{
+    Deviation::eWine, "RegEnumValueA with a name buffer too small and a data buffer large enough: Wine writes as "
+                      "much of the name as fits and the data, as Windows does in its older code pages; in the UTF-8 "
+                      "code page Windows writes neither"};
 inline constexpr Deviation kWineSortsSubKeysLowerCased{
     Deviation::eWine, "RegEnumKeyA: Wine orders sub-keys by their lower-cased names, so '_' comes before letters; "
                       "Windows compares upper-cased names, so '_' comes after them"};
