@@ -23,8 +23,9 @@ namespace {
 //   3  the place of a value of `key` in the enumeration, for keys with many values (see
 //      kPlaceValuesAbove): fold is the value's seq as 16 hex digits, so that these rows come in
 //      the order of seq, and name is the value's name
-// A key's own row comes after its entries and values, so a value, or a sub-key added at the end
-// of the list, mostly shares a page with the counters that the change moves.
+// A key's own row comes after its entries and values (and before its values' places), so a
+// value, or a sub-key added at the end of the list, mostly shares a page with the counters that
+// the change moves.
 constexpr const char* kCreateCells =
     "CREATE TABLE cells("
     "  key INTEGER NOT NULL,"
@@ -79,7 +80,7 @@ int ReadHeader(sqlite3* db, Header& header) {
     return rc;
 }
 
-void UpgradeFormat2(Connection& db) {
+void MoveFormat2Rows(Connection& db) {
     // Format 2 kept the same rows, less the keys' figures and the values' places, in a table
     // named items. The new table has a new name so that a program of format 2 that still has the
     // hive open fails on its next call instead of writing rows without them.
@@ -96,6 +97,18 @@ void UpgradeFormat2(Connection& db) {
     }
     for (int64_t key : keys) RecountKey(db, key);
     SetFormat(db);
+}
+
+// Upgrades `db`, which holds the hive `file`, within the caller's transaction; a failure is
+// reported, and the caller's transaction takes the upgrade back whole.
+void UpgradeFormat2(Connection& db, const std::string& file) {
+    try {
+        MoveFormat2Rows(db);
+    } catch (const RegError&) {
+        std::fprintf(stderr, "zelregistry: hive file '%s' could not be upgraded from format 2; it was left as it was\n",
+                     file.c_str());
+        throw;
+    }
 }
 
 }  // namespace
@@ -158,16 +171,7 @@ void CreateHiveSchema(Connection& db) {
     SetFormat(db);
 }
 
-void UpgradeHiveSchema(Connection& db) {
-    try {
-        UpgradeFormat2(db);
-    } catch (const RegError&) {
-        // The caller's transaction takes the upgrade back whole.
-        std::fprintf(stderr, "zelregistry: hive file '%s' could not be upgraded from format 2; it was left as it was\n",
-                     db.path().c_str());
-        throw;
-    }
-}
+void UpgradeHiveSchema(Connection& db) { UpgradeFormat2(db, db.path()); }
 
 std::unique_ptr<Connection> UpgradedCopy(Connection& db) {
     auto copy = std::make_unique<Connection>(":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
@@ -178,7 +182,7 @@ std::unique_ptr<Connection> UpgradedCopy(Connection& db) {
     if (rc != SQLITE_DONE) db.Throw(rc);
     {
         Transaction transaction(*copy, true);
-        UpgradeHiveSchema(*copy);
+        UpgradeFormat2(*copy, db.path());
         transaction.Commit();
     }
     copy->Exec("PRAGMA query_only = 1");
