@@ -33,7 +33,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr LONG kDiskFull = 112;
 
 struct Options {
     int kills = 1000;
@@ -225,7 +224,7 @@ bool DiskFull() {
         while (failures < 300) {
             const LONG rc = WriteOne(0, written);
             if (rc == ERROR_SUCCESS) ++written;
-            else if (rc == kDiskFull) ++failures;
+            else if (rc == ERROR_DISK_FULL) ++failures;
             else ++other;
         }
         const bool kept = Verify(dir, {written});

@@ -52,7 +52,7 @@ string(REGEX REPLACE "/$" "" ZEL_PC_PREFIX_FROM_PCFILEDIR "${ZEL_PC_PREFIX_FROM_
 if(WIN32)
     # The DLLs need the compiler's shared runtime beside them.
     install(FILES ${ZEL_RUNTIME_DLLS} DESTINATION ${CMAKE_INSTALL_BINDIR})
-    set(ZEL_PC_REGISTRY_LIBS "-ladvapi32 -lshlwapi")
+    set(ZEL_PC_REGISTRY_LIBS "-ladvapi32 -lshlwapi -lktmw32")
     set(ZEL_PC_RUN_PATH "")
 else()
     set(ZEL_PC_REGISTRY_LIBS "-lZelWinReg")

@@ -14,6 +14,7 @@
 #endif
 #include <windows.h>
 #include <shlwapi.h>
+#include <ktmw32.h>
 
 #else
 
@@ -75,6 +76,17 @@ typedef struct _FILETIME {
     DWORD dwHighDateTime;
 } FILETIME, *PFILETIME, *LPFILETIME;
 
+typedef char16_t WCHAR;
+typedef WCHAR* LPWSTR;
+typedef const WCHAR* LPCWSTR;
+
+typedef struct _GUID {
+    uint32_t Data1;
+    uint16_t Data2;
+    uint16_t Data3;
+    uint8_t Data4[8];
+} GUID, *LPGUID;
+
 typedef struct _SECURITY_ATTRIBUTES {
     DWORD nLength;
     LPVOID lpSecurityDescriptor;
@@ -106,7 +118,9 @@ typedef struct _SECURITY_ATTRIBUTES {
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_OUTOFMEMORY 14L
+#define ERROR_NOT_SUPPORTED 50L
 #define ERROR_INVALID_PARAMETER 87L
+#define ERROR_DISK_FULL 112L
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_BAD_PATHNAME 161L
 #define ERROR_ALREADY_EXISTS 183L
@@ -124,6 +138,14 @@ typedef struct _SECURITY_ATTRIBUTES {
 #define ERROR_KEY_DELETED 1018L
 #define ERROR_CHILD_MUST_BE_VOLATILE 1021L
 #define ERROR_TIMEOUT 1460L
+#define ERROR_INVALID_TRANSACTION 6700L
+#define ERROR_TRANSACTION_NOT_ACTIVE 6701L
+#define ERROR_TRANSACTION_ALREADY_ABORTED 6704L
+#define ERROR_TRANSACTION_ALREADY_COMMITTED 6705L
+#define ERROR_TRANSACTIONAL_CONFLICT 6800L
+
+// CreateTransaction's option.
+#define TRANSACTION_DO_NOT_PROMOTE 0x00000001
 
 // Value types.
 #define REG_NONE 0

@@ -25,7 +25,7 @@ REGSAM GrantAccess(REGSAM desired, bool readOnlyHive) {
 
 uintptr_t HandleTable::Allocate() {
     if (next_ < kFirstHandle || next_ > kLastHandle) next_ = kFirstHandle;
-    while (keys_.count(next_) || events_.count(next_)) {
+    while (keys_.count(next_) || events_.count(next_) || transactions_.count(next_)) {
         next_ = next_ >= kLastHandle ? kFirstHandle : next_ + 4;
     }
     const uintptr_t value = next_;
@@ -47,6 +47,19 @@ uintptr_t HandleTable::Add(std::shared_ptr<Event> event) {
     return value;
 }
 
+uintptr_t HandleTable::Add(std::shared_ptr<Transaction> transaction) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const uintptr_t value = Allocate();
+    transactions_.emplace(value, std::move(transaction));
+    return value;
+}
+
+std::shared_ptr<Transaction> HandleTable::GetTransaction(uintptr_t value) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto found = transactions_.find(value);
+    return found == transactions_.end() ? nullptr : found->second;
+}
+
 std::shared_ptr<KeyHandle> HandleTable::Key(uintptr_t value) const {
     std::lock_guard<std::mutex> lock(mutex_);
     auto found = keys_.find(value);
@@ -59,11 +72,15 @@ std::shared_ptr<Event> HandleTable::GetEvent(uintptr_t value) const {
     return found == events_.end() ? nullptr : found->second;
 }
 
-HandleTable::Closed HandleTable::Close(uintptr_t value) {
+HandleTable::Closed HandleTable::Close(uintptr_t value, std::shared_ptr<Transaction>* transaction) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (keys_.erase(value)) return Closed::Key;
     if (events_.erase(value)) return Closed::Event;
-    return Closed::Nothing;
+    const auto found = transactions_.find(value);
+    if (found == transactions_.end()) return Closed::Nothing;
+    if (transaction) *transaction = std::move(found->second);
+    transactions_.erase(found);
+    return Closed::Transaction;
 }
 
 std::size_t HandleTable::KeyCount() const {

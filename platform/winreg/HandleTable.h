@@ -8,25 +8,41 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "../win32/ZelWinTypes.h"
 #include "EnumWindow.h"
 #include "Event.h"
 #include "HiveLocation.h"
+#include "ListedItem.h"
 
 namespace zelreg {
 
+class Transaction;
+
+// A listing of a transacted handle's key as its transaction sees it, while neither the
+// transaction nor the key's counter in the hive has moved.
+struct TransactedListing {
+    int64_t version = -1;
+    int64_t generation = -1;
+    std::vector<ListedItem> items;
+};
+
 struct KeyHandle {
-    KeyHandle(HiveKind hive, int64_t key, REGSAM access, int64_t depth = 0)
-        : hive(hive), key(key), access(access), depth(depth) {}
+    KeyHandle(HiveKind hive, int64_t key, REGSAM access, int64_t depth = 0, std::shared_ptr<Transaction> tx = nullptr)
+        : hive(hive), key(key), access(access), depth(depth), tx(std::move(tx)) {}
     const HiveKind hive;
     const int64_t key;
     const REGSAM access;
     const int64_t depth;  // levels below the hive's root: keys never move, so it is known when opened
+    // The transaction every call on the handle takes part in, or null.
+    const std::shared_ptr<Transaction> tx;
     // Guarded by the hive's mutex.
     EnumWindow subkeys;
     EnumWindow values;
+    TransactedListing txSubKeys;
+    TransactedListing txValues;
 };
 
 // The rights a handle opened with `desired` gets: generic rights mapped to key rights, the
@@ -37,11 +53,15 @@ class HandleTable {
 public:
     uintptr_t Add(std::shared_ptr<KeyHandle> key);
     uintptr_t Add(std::shared_ptr<Event> event);
+    uintptr_t Add(std::shared_ptr<Transaction> transaction);
     std::shared_ptr<KeyHandle> Key(uintptr_t value) const;
     std::shared_ptr<Event> GetEvent(uintptr_t value) const;
+    std::shared_ptr<Transaction> GetTransaction(uintptr_t value) const;
 
-    enum class Closed { Nothing, Key, Event };
-    Closed Close(uintptr_t value);
+    enum class Closed { Nothing, Key, Event, Transaction };
+    // Closes the handle; a transaction's object comes back with Closed::Transaction, for the
+    // caller to roll back (it may live on in the key handles that take part in it).
+    Closed Close(uintptr_t value, std::shared_ptr<Transaction>* transaction = nullptr);
 
     std::size_t KeyCount() const;
     std::mutex& mutex() { return mutex_; }
@@ -52,6 +72,7 @@ private:
     mutable std::mutex mutex_;
     std::unordered_map<uintptr_t, std::shared_ptr<KeyHandle>> keys_;
     std::unordered_map<uintptr_t, std::shared_ptr<Event>> events_;
+    std::unordered_map<uintptr_t, std::shared_ptr<Transaction>> transactions_;
     uintptr_t next_ = 0;
 };
 

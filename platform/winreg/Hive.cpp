@@ -105,7 +105,7 @@ std::unique_ptr<Hive> OpenFile(HiveKind kind, const HiveLocation& location) {
         // that is empty while a log holds data is a damaged one (see PrepareHiveFile), and
         // another process opening the hive must never see one being made that way. Whoever
         // comes second finds the tables made.
-        Transaction transaction(*db, true);
+        SqlTransaction transaction(*db, true);
         state = ExamineHive(*db, reason);
         if (state == HiveState::Refused) Refuse(location.file, reason);
         if (state == HiveState::Empty) CreateHiveSchema(*db);
@@ -124,7 +124,7 @@ std::unique_ptr<Hive> OpenFile(HiveKind kind, const HiveLocation& location) {
     db->Exec(kJournalSizeLimit);
     bool upgraded = false;
     {
-        Transaction transaction(*db, true);
+        SqlTransaction transaction(*db, true);
         // A hive of the earlier format is upgraded in this transaction, whole or not at all, by
         // whoever opens it first.
         if (state == HiveState::Outdated && ExamineHive(*db, reason) == HiveState::Outdated) {
@@ -314,7 +314,7 @@ std::unique_ptr<Hive> Hive::Open(HiveKind kind) {
         if (kind == HiveKind::Machine) return OpenAbsent(kind);
         const int error = errno;
         Report(location.file, "create", "cannot create the user hive '" + location.file + "': " + std::strerror(error));
-        Fail(error == ENOSPC || error == EDQUOT ? kErrorDiskFull : ERROR_CANTOPEN);
+        Fail(error == ENOSPC || error == EDQUOT ? ERROR_DISK_FULL : ERROR_CANTOPEN);
     }
     const auto began = std::chrono::steady_clock::now();
     for (;;) {

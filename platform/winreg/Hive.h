@@ -105,7 +105,7 @@ private:
                     RequireWritableFiles();
                     EndSnapshot();
                     changes_.clear();
-                    Transaction transaction(*db_, true);
+                    SqlTransaction transaction(*db_, true);
                     auto result = body(*db_);
                     transaction.Commit();
                     WriteDone();

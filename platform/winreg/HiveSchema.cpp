@@ -181,7 +181,7 @@ std::unique_ptr<Connection> UpgradedCopy(Connection& db) {
     sqlite3_backup_finish(backup);
     if (rc != SQLITE_DONE) db.Throw(rc);
     {
-        Transaction transaction(*copy, true);
+        SqlTransaction transaction(*copy, true);
         UpgradeFormat2(*copy, db.path());
         transaction.Commit();
     }

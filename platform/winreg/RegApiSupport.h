@@ -9,6 +9,7 @@
 
 #include "RegError.h"
 #include "Store.h"
+#include "Transaction.h"
 
 namespace zelreg {
 
@@ -30,9 +31,23 @@ inline void RequireAccess(const KeyRef& ref, REGSAM right) {
     if ((ref.handle->access & right) != right) Fail(ERROR_ACCESS_DENIED);
 }
 
-inline HKEY NewKeyHandle(HiveKind hive, int64_t key, REGSAM access, int64_t depth) {
-    const uintptr_t value = Store::Get().handles().Add(std::make_shared<KeyHandle>(hive, key, access, depth));
+inline HKEY NewKeyHandle(HiveKind hive, int64_t key, REGSAM access, int64_t depth,
+                         std::shared_ptr<Transaction> tx = nullptr) {
+    const uintptr_t value =
+        Store::Get().handles().Add(std::make_shared<KeyHandle>(hive, key, access, depth, std::move(tx)));
     return reinterpret_cast<HKEY>(value);
+}
+
+// Runs body(Transaction&, Connection&) for a call in `tx` on the hive of `ref`: within a read
+// transaction of the hive (what the transaction has not changed is read from it), with the
+// transaction's lock held, once the transaction is known to be usable.
+template <class Body>
+auto InTransaction(const KeyRef& ref, Transaction& tx, Body&& body) {
+    return ref.hive->Read([&](Connection& db) {
+        std::lock_guard<std::mutex> lock(tx.mutex());
+        tx.Require(ref.handle->hive);
+        return body(tx, db);
+    });
 }
 
 inline bool IsStringType(DWORD type) {

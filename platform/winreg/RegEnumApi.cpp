@@ -6,6 +6,7 @@
 #include <string>
 
 #include "KeyStore.h"
+#include "KeyValues.h"
 #include "RegApiSupport.h"
 #include "RegNames.h"
 #include "ZelWinReg.h"
@@ -99,6 +100,21 @@ const EnumWindow::Entry* EntryAt(Connection& db, const KeyRef& ref, Listing list
     return &w.entries[index - w.base];
 }
 
+// The listing of a transacted handle's key as its transaction sees it, kept on the handle while
+// neither the transaction nor the key changes.
+const std::vector<ListedItem>& TransactedListingOf(Transaction& tx, Connection& db, KeyHandle& handle, Listing listing) {
+    const KeyState state = tx.RequireKey(db, handle.key);
+    const bool subKeys = listing == Listing::SubKeys;
+    TransactedListing& cached = subKeys ? handle.txSubKeys : handle.txValues;
+    const int64_t generation = subKeys ? state.childGeneration : state.valueGeneration;
+    if (cached.version != tx.version() || cached.generation != generation) {
+        cached.items = subKeys ? tx.SubKeys(db, handle.key) : tx.Values(db, handle.key);
+        cached.version = tx.version();
+        cached.generation = generation;
+    }
+    return cached.items;
+}
+
 }  // namespace
 
 LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
@@ -107,14 +123,8 @@ LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchN
     return Guarded([&]() -> LONG {
         const KeyRef ref = Store::Get().Resolve(hKey);
         RequireAccess(ref, KEY_ENUMERATE_SUB_KEYS);
-        // The handle's window is only touched under the hive lock that Read holds.
-        return ref.hive->Read([&](Connection& db) -> LONG {
-            const EnumWindow::Entry* entry = EntryAt(db, ref, Listing::SubKeys, dwIndex);
-            if (!entry) return ERROR_NO_MORE_ITEMS;
-            const std::string& name = entry->name;
+        const auto answer = [&](const std::string& name, const KeyDetails& details) -> LONG {
             if (name.size() >= *lpcchName) return ERROR_MORE_DATA;
-            KeyDetails details;
-            if (lpcchClass || lpftLastWriteTime) details = LoadKeyDetails(db, entry->id);
             const std::string& keyClass = details.keyClass;
             if (lpClass && lpcchClass && keyClass.size() >= *lpcchClass) return ERROR_MORE_DATA;
             CopyName(name, lpName);
@@ -123,6 +133,22 @@ LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchN
             if (lpcchClass) *lpcchClass = static_cast<DWORD>(keyClass.size());
             if (lpftLastWriteTime) StoreFileTime(details.lastWrite, lpftLastWriteTime);
             return ERROR_SUCCESS;
+        };
+        const bool detailed = lpcchClass || lpftLastWriteTime;
+        if (ref.handle->tx) {
+            return InTransaction(ref, *ref.handle->tx, [&](Transaction& tx, Connection& db) -> LONG {
+                const std::vector<ListedItem>& items = TransactedListingOf(tx, db, *ref.handle, Listing::SubKeys);
+                if (dwIndex >= items.size()) return ERROR_NO_MORE_ITEMS;
+                const ListedItem& item = items[dwIndex];
+                return answer(item.name, detailed ? tx.Details(db, item.id) : KeyDetails{});
+            });
+        }
+        // The handle's window is only touched under the hive lock that Read holds.
+        return ref.hive->Read([&](Connection& db) -> LONG {
+            const EnumWindow::Entry* entry = EntryAt(db, ref, Listing::SubKeys, dwIndex);
+            if (!entry) return ERROR_NO_MORE_ITEMS;
+            if (entry->name.size() >= *lpcchName) return ERROR_MORE_DATA;
+            return answer(entry->name, detailed ? LoadKeyDetails(db, entry->id) : KeyDetails{});
         });
     });
 }
@@ -139,19 +165,11 @@ LONG WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD l
         const KeyRef ref = Store::Get().Resolve(hKey);
         RequireAccess(ref, KEY_QUERY_VALUE);
         const DWORD bufferSize = lpcbData ? *lpcbData : 0;
-        return ref.hive->Read([&](Connection& db) -> LONG {
-            const EnumWindow::Entry* entry = EntryAt(db, ref, Listing::Values, dwIndex);
-            if (!entry) return ERROR_NO_MORE_ITEMS;
-            const std::string& name = entry->name;
-            Query q(db, "SELECT type, data FROM cells WHERE key = ?1 AND kind = 1 AND fold = ?2");
-            q.Bind(1, ref.handle->key).Bind(2, FoldName(name));
-            if (!q.Step()) Fail(ERROR_NO_MORE_ITEMS);
-            const auto type = static_cast<DWORD>(q.Int(0));
-            const std::string_view data = q.Blob(1);
+        // The type and the size of the data are told whatever does not fit; the name and the
+        // data go out only when both fit, and the name's length with them (what Windows does in
+        // the UTF-8 code page: its older code pages may hand out part of a name).
+        const auto answer = [&](const std::string& name, DWORD type, std::string_view data) -> LONG {
             const auto size = static_cast<DWORD>(data.size());
-            // The type and the size of the data are told whatever does not fit; the name and the
-            // data go out only when both fit, and the name's length with them (what Windows does
-            // in the UTF-8 code page: its older code pages may hand out part of a name).
             if (lpType) *lpType = type;
             if (lpcbData) *lpcbData = size;
             const bool dataFits = !lpData || bufferSize >= size;
@@ -160,6 +178,24 @@ LONG WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD l
             *lpcchValueName = static_cast<DWORD>(name.size());
             if (lpData) CopyData(type, data, lpData, bufferSize);
             return ERROR_SUCCESS;
+        };
+        if (ref.handle->tx) {
+            return InTransaction(ref, *ref.handle->tx, [&](Transaction& tx, Connection& db) -> LONG {
+                const std::vector<ListedItem>& items = TransactedListingOf(tx, db, *ref.handle, Listing::Values);
+                if (dwIndex >= items.size()) return ERROR_NO_MORE_ITEMS;
+                const ListedItem& item = items[dwIndex];
+                const std::optional<Transaction::Value> value = tx.FindValue(db, ref.handle->key, item.fold);
+                if (!value) return ERROR_NO_MORE_ITEMS;
+                return answer(item.name, value->type, value->data);
+            });
+        }
+        return ref.hive->Read([&](Connection& db) -> LONG {
+            const EnumWindow::Entry* entry = EntryAt(db, ref, Listing::Values, dwIndex);
+            if (!entry) return ERROR_NO_MORE_ITEMS;
+            LONG status = ERROR_NO_MORE_ITEMS;
+            WithValue(db, ref.handle->key, FoldName(entry->name),
+                      [&](DWORD type, std::string_view data, std::string_view) { status = answer(entry->name, type, data); });
+            return status;
         });
     });
 }

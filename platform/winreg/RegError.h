@@ -8,7 +8,6 @@ namespace zelreg {
 
 // Status codes the store returns that the shared type header does not name.
 constexpr LONG kErrorCallNotImplemented = 120;
-constexpr LONG kErrorDiskFull = 112;
 
 struct RegError {
     LONG status;

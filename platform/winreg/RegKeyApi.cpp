@@ -62,40 +62,68 @@ LONG DeleteBelow(const KeyRef& ref, const std::vector<std::string>& path, Erase&
         [&](Connection& db, ChangeSet& changes) -> LONG { return erase(db, changes, findTarget(db)); });
 }
 
-}  // namespace
+// The same in a transaction: `erase(tx, db, target)` notes the deletion in it.
+template <class Erase>
+LONG DeleteBelowIn(const KeyRef& ref, Transaction& transaction, const std::vector<std::string>& path, Erase&& erase) {
+    const int64_t from = ref.handle->key;
+    return InTransaction(ref, transaction, [&](Transaction& tx, Connection& db) -> LONG {
+        tx.RequireKey(db, from);
+        const std::optional<int64_t> target = tx.FindPath(db, from, path);
+        if (!target) return ERROR_FILE_NOT_FOUND;
+        if (ref.hive->readOnly()) return ERROR_ACCESS_DENIED;
+        return erase(tx, db, *target);
+    });
+}
 
-LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
+// The transaction a new handle below `parent` belongs to: the one asked for, else the parent's.
+// A key that another transaction made is not there for this one.
+std::shared_ptr<Transaction> TransactionOf(const KeyRef& parent, HANDLE hTransaction) {
+    if (!hTransaction) return parent.handle->tx;
+    std::shared_ptr<Transaction> tx = Store::Get().handles().GetTransaction(reinterpret_cast<uintptr_t>(hTransaction));
+    if (!tx) Fail(ERROR_INVALID_HANDLE);
+    if (parent.handle->tx != tx && parent.handle->key < 0) Fail(ERROR_TRANSACTIONAL_CONFLICT);
+    return tx;
+}
+
+LONG OpenKey(HKEY hKey, LPCSTR lpSubKey, REGSAM samDesired, PHKEY phkResult, HANDLE hTransaction) {
     if (!phkResult) return ERROR_INVALID_PARAMETER;
     return Guarded([&]() -> LONG {
         const KeyRef parent = Store::Get().Resolve(hKey);
+        const std::shared_ptr<Transaction> tx = TransactionOf(parent, hTransaction);
         *phkResult = nullptr;
         std::vector<std::string> path;
         if (LONG status = SplitKeyPath(lpSubKey, path)) return status;
-        if (path.empty() && parent.predefined) {
+        if (path.empty() && parent.predefined && !tx) {
             *phkResult = hKey;
             return ERROR_SUCCESS;
         }
         const REGSAM access = GrantAccess(samDesired, parent.hive->readOnly());
         const int64_t from = parent.handle->key;
-        const int64_t key = parent.hive->Read([&](Connection& db) {
-            RequireKey(db, from);
-            const std::optional<int64_t> found = FindPath(db, from, path);
-            if (!found) Fail(ERROR_FILE_NOT_FOUND);
-            return *found;
-        });
+        const int64_t key = tx ? InTransaction(parent, *tx, [&](Transaction& t, Connection& db) {
+                                     t.RequireKey(db, from);
+                                     const std::optional<int64_t> found = t.FindPath(db, from, path);
+                                     if (!found) Fail(ERROR_FILE_NOT_FOUND);
+                                     return *found;
+                                 })
+                               : parent.hive->Read([&](Connection& db) {
+                                     RequireKey(db, from);
+                                     const std::optional<int64_t> found = FindPath(db, from, path);
+                                     if (!found) Fail(ERROR_FILE_NOT_FOUND);
+                                     return *found;
+                                 });
         const auto depth = parent.handle->depth + static_cast<int64_t>(path.size());
-        *phkResult = NewKeyHandle(parent.handle->hive, key, access, depth);
+        *phkResult = NewKeyHandle(parent.handle->hive, key, access, depth, tx);
         return ERROR_SUCCESS;
     });
 }
 
-LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD dwOptions,
-                            REGSAM samDesired, const LPSECURITY_ATTRIBUTES, PHKEY phkResult,
-                            LPDWORD lpdwDisposition) {
+LONG CreateKey(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD dwOptions, REGSAM samDesired,
+               PHKEY phkResult, LPDWORD lpdwDisposition, HANDLE hTransaction) {
     if (!phkResult) return ERROR_BADKEY;
     if (Reserved) return ERROR_INVALID_PARAMETER;
     return Guarded([&]() -> LONG {
         const KeyRef parent = Store::Get().Resolve(hKey);
+        const std::shared_ptr<Transaction> tx = TransactionOf(parent, hTransaction);
         *phkResult = nullptr;
         if (dwOptions & REG_OPTION_CREATE_LINK) return kErrorCallNotImplemented;  // no symbolic links
         if (dwOptions & ~kKnownCreateOptions) return ERROR_INVALID_PARAMETER;
@@ -109,32 +137,100 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lp
         const auto depth = parent.handle->depth + static_cast<int64_t>(path.size());
         if (depth > MaxDepthBelowRoot(parent.handle->hive)) return ERROR_INVALID_PARAMETER;
 
-        // Most calls find the key there already.
-        const Created created = parent.hive->FindOrMake(
-            [&](Connection& db) -> std::optional<Created> {
-                RequireKey(db, from);
-                const std::optional<int64_t> found = FindPath(db, from, path);
-                if (!found) return std::nullopt;
-                return Created{*found, REG_OPENED_EXISTING_KEY};
-            },
-            [&](Connection& db, ChangeSet& changes) {
-                KeyState current = RequireKey(db, from, kWithFigures);
-                DWORD disposition = REG_OPENED_EXISTING_KEY;
-                for (const std::string& element : path) {
-                    if (auto child = FindChild(db, current.id, FoldName(element))) {
-                        current = *LoadKey(db, *child, kWithFigures);
-                        continue;
-                    }
-                    if (current.isVolatile && !makeVolatile) Fail(ERROR_CHILD_MUST_BE_VOLATILE);
-                    current = CreateChild(db, changes, current, element, lpClass, makeVolatile);
-                    disposition = REG_CREATED_NEW_KEY;
-                }
-                return Created{current.id, disposition};
+        Created created{};
+        if (tx) {
+            const Transaction::Made made = InTransaction(parent, *tx, [&](Transaction& t, Connection& db) {
+                // On a read-only hive only what exists opens.
+                if (parent.hive->readOnly() && !t.FindPath(db, from, path)) Fail(ERROR_ACCESS_DENIED);
+                return t.CreatePath(db, from, path, lpClass, makeVolatile);
             });
-        *phkResult = NewKeyHandle(parent.handle->hive, created.key, access, depth);
+            created = Created{made.key, made.disposition};
+        } else {
+            // Most calls find the key there already.
+            created = parent.hive->FindOrMake(
+                [&](Connection& db) -> std::optional<Created> {
+                    RequireKey(db, from);
+                    const std::optional<int64_t> found = FindPath(db, from, path);
+                    if (!found) return std::nullopt;
+                    return Created{*found, REG_OPENED_EXISTING_KEY};
+                },
+                [&](Connection& db, ChangeSet& changes) {
+                    KeyState current = RequireKey(db, from, kWithFigures);
+                    DWORD disposition = REG_OPENED_EXISTING_KEY;
+                    for (const std::string& element : path) {
+                        if (auto child = FindChild(db, current.id, FoldName(element))) {
+                            current = *LoadKey(db, *child, kWithFigures);
+                            continue;
+                        }
+                        if (current.isVolatile && !makeVolatile) Fail(ERROR_CHILD_MUST_BE_VOLATILE);
+                        current = CreateChild(db, changes, current, element, lpClass, makeVolatile);
+                        disposition = REG_CREATED_NEW_KEY;
+                    }
+                    return Created{current.id, disposition};
+                });
+        }
+        *phkResult = NewKeyHandle(parent.handle->hive, created.key, access, depth, tx);
         if (lpdwDisposition) *lpdwDisposition = created.disposition;
         return ERROR_SUCCESS;
     });
+}
+
+LONG DeleteKey(HKEY hKey, LPCSTR lpSubKey, HANDLE hTransaction) {
+    if (!lpSubKey) return ERROR_INVALID_PARAMETER;
+    return Guarded([&]() -> LONG {
+        const KeyRef ref = Store::Get().Resolve(hKey);
+        const std::shared_ptr<Transaction> tx = TransactionOf(ref, hTransaction);
+        std::vector<std::string> path;
+        if (LONG status = SplitKeyPath(lpSubKey, path)) return status;
+        // The key to delete is opened anew with DELETE, so the rights of the handle passed in never
+        // decide, not even when the handle's own key goes ("").
+        if (path.empty() && ref.predefined) return ERROR_ACCESS_DENIED;
+        if (tx) {
+            return DeleteBelowIn(ref, *tx, path, [](Transaction& t, Connection& db, int64_t target) -> LONG {
+                if (!t.RequireKey(db, target).parent || !t.SubKeys(db, target).empty()) return ERROR_ACCESS_DENIED;
+                t.DeleteKey(db, target, true);
+                return ERROR_SUCCESS;
+            });
+        }
+        return DeleteBelow(ref, path, [](Connection& db, ChangeSet& changes, int64_t target) -> LONG {
+            // The root of a hive has no parent and cannot go; RegDeleteKey takes only leaves.
+            if (!RequireKey(db, target).parent || HasChildren(db, target)) return ERROR_ACCESS_DENIED;
+            DeleteSubtree(db, changes, target, true);
+            return ERROR_SUCCESS;
+        });
+    });
+}
+
+}  // namespace
+
+LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
+    return OpenKey(hKey, lpSubKey, samDesired, phkResult, nullptr);
+}
+
+// A transaction's handles see what it changed; so does every key opened or created below one of
+// them, with any function. A key made by another transaction that has not committed is not
+// there for this one (ERROR_TRANSACTIONAL_CONFLICT). A transaction handle that is null or not a
+// transaction is an invalid handle, as a handle of the wrong kind is to Windows.
+LONG WINAPI RegOpenKeyTransactedA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult,
+                                  HANDLE hTransaction, PVOID pExtendedParemeter) {
+    if (!hTransaction) return ERROR_INVALID_HANDLE;
+    if (ulOptions || pExtendedParemeter) return ERROR_INVALID_PARAMETER;
+    return OpenKey(hKey, lpSubKey, samDesired, phkResult, hTransaction);
+}
+
+LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD dwOptions,
+                            REGSAM samDesired, const LPSECURITY_ATTRIBUTES, PHKEY phkResult,
+                            LPDWORD lpdwDisposition) {
+    return CreateKey(hKey, lpSubKey, Reserved, lpClass, dwOptions, samDesired, phkResult, lpdwDisposition, nullptr);
+}
+
+LONG WINAPI RegCreateKeyTransactedA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD dwOptions,
+                                    REGSAM samDesired, const LPSECURITY_ATTRIBUTES, PHKEY phkResult,
+                                    LPDWORD lpdwDisposition, HANDLE hTransaction, PVOID pExtendedParemeter) {
+    if (!hTransaction) return ERROR_INVALID_HANDLE;
+    if (pExtendedParemeter) return ERROR_INVALID_PARAMETER;
+    return CreateKey(hKey, lpSubKey, Reserved, lpClass, dwOptions, samDesired, phkResult, lpdwDisposition,
+                     hTransaction);
 }
 
 LONG WINAPI RegCloseKey(HKEY hKey) {
@@ -148,22 +244,15 @@ LONG WINAPI RegCloseKey(HKEY hKey) {
     });
 }
 
-LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
-    if (!lpSubKey) return ERROR_INVALID_PARAMETER;
-    return Guarded([&]() -> LONG {
-        const KeyRef ref = Store::Get().Resolve(hKey);
-        std::vector<std::string> path;
-        if (LONG status = SplitKeyPath(lpSubKey, path)) return status;
-        // The key to delete is opened anew with DELETE, so the rights of the handle passed in never
-        // decide, not even when the handle's own key goes ("").
-        if (path.empty() && ref.predefined) return ERROR_ACCESS_DENIED;
-        return DeleteBelow(ref, path, [](Connection& db, ChangeSet& changes, int64_t target) -> LONG {
-            // The root of a hive has no parent and cannot go; RegDeleteKey takes only leaves.
-            if (!RequireKey(db, target).parent || HasChildren(db, target)) return ERROR_ACCESS_DENIED;
-            DeleteSubtree(db, changes, target, true);
-            return ERROR_SUCCESS;
-        });
-    });
+LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) { return DeleteKey(hKey, lpSubKey, nullptr); }
+
+// The view flags of samDesired choose between the 32- and 64-bit registry views, which this store
+// does not have.
+LONG WINAPI RegDeleteKeyTransactedA(HKEY hKey, LPCSTR lpSubKey, REGSAM, DWORD Reserved, HANDLE hTransaction,
+                                    PVOID pExtendedParameter) {
+    if (!hTransaction) return ERROR_INVALID_HANDLE;
+    if (Reserved || pExtendedParameter) return ERROR_INVALID_PARAMETER;
+    return DeleteKey(hKey, lpSubKey, hTransaction);
 }
 
 // With a sub-key, deletes it and everything below it. With an empty or null sub-key it empties
@@ -174,6 +263,12 @@ LONG WINAPI SHDeleteKeyA(HKEY hKey, LPCSTR pszSubKey) {
         const KeyRef ref = Store::Get().Resolve(hKey);
         std::vector<std::string> path;
         if (LONG status = SplitKeyPath(pszSubKey, path)) return status;
+        if (ref.handle->tx) {
+            return DeleteBelowIn(ref, *ref.handle->tx, path, [&path](Transaction& t, Connection& db, int64_t target) -> LONG {
+                t.DeleteKey(db, target, !path.empty());
+                return ERROR_SUCCESS;
+            });
+        }
         return DeleteBelow(ref, path, [&path](Connection& db, ChangeSet& changes, int64_t target) -> LONG {
             DeleteSubtree(db, changes, target, !path.empty());
             return ERROR_SUCCESS;
@@ -184,7 +279,11 @@ LONG WINAPI SHDeleteKeyA(HKEY hKey, LPCSTR pszSubKey) {
 LONG WINAPI RegFlushKey(HKEY hKey) {
     return Guarded([&]() -> LONG {
         const KeyRef ref = Store::Get().Resolve(hKey);
-        ref.hive->Read([&](Connection& db) { return RequireKey(db, ref.handle->key); });
+        if (ref.handle->tx) {
+            InTransaction(ref, *ref.handle->tx, [&](Transaction& tx, Connection& db) { return tx.RequireKey(db, ref.handle->key); });
+        } else {
+            ref.hive->Read([&](Connection& db) { return RequireKey(db, ref.handle->key); });
+        }
         ref.hive->Flush();
         return ERROR_SUCCESS;
     });
@@ -203,10 +302,16 @@ LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWO
         // Name and class lengths count UTF-16 units, as Windows does; the largest data is counted
         // as Windows does too, in UTF-16 bytes for strings (see StringDataSize). The key's own
         // class goes into the caller's buffer, and its length is in that buffer's unit, bytes.
-        const KeyInfo info = ref.hive->Read([key](Connection& db) {
-            const KeyState state = RequireKey(db, key, kWithFigures);
-            return KeyInfo{LoadKeyDetails(db, key), state.figures.subKeys, state.figures.values};
-        });
+        const KeyInfo info = ref.handle->tx ? InTransaction(ref, *ref.handle->tx, [key](Transaction& tx, Connection& db) {
+            tx.RequireKey(db, key);
+            const KeyFigures figures = tx.Figures(db, key);
+            return KeyInfo{tx.Details(db, key), figures.subKeys, figures.values};
+        })
+                                            : ref.hive->Read([key](Connection& db) {
+                                                  const KeyState state = RequireKey(db, key, kWithFigures);
+                                                  return KeyInfo{LoadKeyDetails(db, key), state.figures.subKeys,
+                                                                 state.figures.values};
+                                              });
 
         LONG status = ERROR_SUCCESS;
         if (lpcchClass) {

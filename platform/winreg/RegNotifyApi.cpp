@@ -3,6 +3,7 @@
 #include <string>
 
 #include "RegApiSupport.h"
+#include "Transaction.h"
 #include "ZelWinReg.h"
 
 using namespace zelreg;
@@ -91,16 +92,25 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
     return event->Wait(dwMilliseconds) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
 }
 
-// Closes event handles and, as on Windows, key handles too.
+// Closes event handles, transactions (rolling back one that has not ended) and, as on Windows,
+// key handles too.
 BOOL WINAPI CloseHandle(HANDLE hObject) {
     const auto value = reinterpret_cast<uintptr_t>(hObject);
     if (!hObject || IsPredefinedKey(reinterpret_cast<HKEY>(hObject))) return FALSE;
-    switch (Store::Get().handles().Close(value)) {
+    std::shared_ptr<Transaction> transaction;
+    switch (Store::Get().handles().Close(value, &transaction)) {
     case HandleTable::Closed::Key:
         Store::Get().notifier().HandleClosed(value);
         return TRUE;
     case HandleTable::Closed::Event:
         return TRUE;
+    case HandleTable::Closed::Transaction: {
+        std::lock_guard<std::mutex> lock(transaction->mutex());
+        if (transaction->OfThisProcess() && transaction->state() == Transaction::State::Active) {
+            transaction->End(Transaction::State::RolledBack);
+        }
+        return TRUE;
+    }
     default:
         return FALSE;
     }

@@ -87,7 +87,7 @@ void Connection::Throw(int rc) {
     const int error = sqlite3_system_errno(db_);
     if ((rc & 0xFF) == SQLITE_FULL || ((rc & 0xFF) == SQLITE_IOERR && (error == ENOSPC || error == EDQUOT))) {
         Report(path_, "full", file + ": the disk is full; changes fail with status 112 until there is room");
-        Fail(kErrorDiskFull);
+        Fail(ERROR_DISK_FULL);
     }
     switch (rc & 0xFF) {
     case SQLITE_CORRUPT:
@@ -170,15 +170,15 @@ std::string_view Query::Blob(int column) const {
     return data ? std::string_view(data, static_cast<std::size_t>(size)) : std::string_view();
 }
 
-Transaction::Transaction(Connection& db, bool write) : db_(db) {
+SqlTransaction::SqlTransaction(Connection& db, bool write) : db_(db) {
     Query(db_, write ? "BEGIN IMMEDIATE" : "BEGIN").Run();
 }
 
-Transaction::~Transaction() {
+SqlTransaction::~SqlTransaction() {
     if (open_) sqlite3_exec(db_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
-void Transaction::Commit() {
+void SqlTransaction::Commit() {
     Query(db_, "COMMIT").Run();
     open_ = false;
 }

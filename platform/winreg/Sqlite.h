@@ -95,12 +95,12 @@ private:
 
 // BEGIN (DEFERRED for readers, IMMEDIATE for writers, so that a writer waits for the write lock
 // up front instead of failing when it upgrades) and COMMIT; rolls back unless committed.
-class Transaction {
+class SqlTransaction {
 public:
-    Transaction(Connection& db, bool write);
-    Transaction(const Transaction&) = delete;
-    Transaction& operator=(const Transaction&) = delete;
-    ~Transaction();
+    SqlTransaction(Connection& db, bool write);
+    SqlTransaction(const SqlTransaction&) = delete;
+    SqlTransaction& operator=(const SqlTransaction&) = delete;
+    ~SqlTransaction();
     void Commit();
 
 private:

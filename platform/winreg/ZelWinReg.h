@@ -51,6 +51,29 @@ ZEL_WINREG_API BOOL WINAPI ResetEvent(HANDLE hEvent);
 ZEL_WINREG_API DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 ZEL_WINREG_API BOOL WINAPI CloseHandle(HANDLE hObject);
 
+// Registry transactions (ktmw32 and advapi32 on Windows). A transaction's changes are applied
+// all at once when it commits, and not at all when it is rolled back, closed or its process
+// ends; see Transaction.h for what makes a commit fail with ERROR_TRANSACTIONAL_CONFLICT.
+ZEL_WINREG_API HANDLE WINAPI CreateTransaction(LPSECURITY_ATTRIBUTES lpTransactionAttributes, LPGUID UOW,
+                                               DWORD CreateOptions, DWORD IsolationLevel, DWORD IsolationFlags,
+                                               DWORD Timeout, LPWSTR Description);
+ZEL_WINREG_API BOOL WINAPI CommitTransaction(HANDLE TransactionHandle);
+ZEL_WINREG_API BOOL WINAPI RollbackTransaction(HANDLE TransactionHandle);
+ZEL_WINREG_API LONG WINAPI RegCreateKeyTransactedA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass,
+                                                   DWORD dwOptions, REGSAM samDesired,
+                                                   const LPSECURITY_ATTRIBUTES lpSecurityAttributes,
+                                                   PHKEY phkResult, LPDWORD lpdwDisposition,
+                                                   HANDLE hTransaction, PVOID pExtendedParemeter);
+ZEL_WINREG_API LONG WINAPI RegOpenKeyTransactedA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                                                 PHKEY phkResult, HANDLE hTransaction, PVOID pExtendedParemeter);
+ZEL_WINREG_API LONG WINAPI RegDeleteKeyTransactedA(HKEY hKey, LPCSTR lpSubKey, REGSAM samDesired, DWORD Reserved,
+                                                   HANDLE hTransaction, PVOID pExtendedParameter);
+
+// The calling thread's last error, which the transaction functions set when they fail (the
+// registry functions return their status instead, and leave it alone).
+ZEL_WINREG_API DWORD WINAPI GetLastError(void);
+ZEL_WINREG_API void WINAPI SetLastError(DWORD dwErrCode);
+
 // The number of registry key handles this process holds open (predefined keys excluded).
 ZEL_WINREG_API DWORD WINAPI ZelRegOpenHandleCount(void);
 

@@ -30,7 +30,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr uid_t kNobody = 65534;
-constexpr LONG kDiskFull = 112;  // ERROR_DISK_FULL
 
 off_t SizeOf(const std::string& path) {
     struct stat st {};
@@ -282,7 +281,7 @@ TEST(HiveFileSafety, AFullDiskIsReportedAsSuchOnceAndLosesNothing) {
         CHILD_CHECK(WithMessages(dir, messages, [] {
                         for (int i = 0; i < 300; ++i) {
                             const std::string name = "new" + std::to_string(i);
-                            CHILD_CHECK(WriteDword(HKEY_CURRENT_USER, "Software\\F", name.c_str(), 1) == kDiskFull);
+                            CHILD_CHECK(WriteDword(HKEY_CURRENT_USER, "Software\\F", name.c_str(), 1) == ERROR_DISK_FULL);
                         }
                         for (int i = 0; i < 20; ++i) CHILD_CHECK(ReadDword(HKEY_CURRENT_USER, "Software\\F", ("v" + std::to_string(i)).c_str()) == i);
                         return 0;
@@ -291,7 +290,7 @@ TEST(HiveFileSafety, AFullDiskIsReportedAsSuchOnceAndLosesNothing) {
         for (const char* suffix : {"", "-shm"}) {
             CHILD_CHECK(WithMessages(copy + suffix, messages, [] {
                             HKEY key = kSentinel;
-                            return RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\F", 0, KEY_READ, &key) == kDiskFull ? 0 : 1;
+                            return RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\F", 0, KEY_READ, &key) == ERROR_DISK_FULL ? 0 : 1;
                         }) == 0);
             CHILD_CHECK(CountLines(ReadFile(messages), "disk is full") == 1);
         }

@@ -23,7 +23,7 @@ std::string ErrorText(LONG status) {
     case ERROR_REGISTRY_CORRUPT: text = "the registry is corrupt"; break;
     case ERROR_REGISTRY_IO_FAILED: text = "the hive file could not be read or written"; break;
     case ERROR_KEY_DELETED: text = "the key has been deleted"; break;
-    case 112: text = "the disk is full"; break;  // ERROR_DISK_FULL, also from the store
+    case ERROR_DISK_FULL: text = "the disk is full"; break;
     default: break;
     }
     return "error " + std::to_string(status) + ": " + text;

@@ -1,0 +1,39 @@
+// The values of a key: looking one up, storing one and removing one, within a transaction that
+// the caller opened on the hive's connection (as KeyStore.h). The registry functions and the
+// commit of a registry transaction both store through here.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "../win32/ZelWinTypes.h"
+#include "KeyChange.h"
+#include "KeyStore.h"
+#include "Sqlite.h"
+
+namespace zelreg {
+
+// Calls found(type, data, name) with the value of `key` whose folded name is `fold`, and returns
+// true; false when there is none. The views last as long as the call.
+template <class Found>
+bool WithValue(Connection& db, int64_t key, std::string_view fold, Found&& found) {
+    Query q(db, "SELECT type, data, name FROM cells WHERE key = ?1 AND kind = 1 AND fold = ?2");
+    q.Bind(1, key).Bind(2, fold);
+    if (!q.Step()) return false;
+    found(static_cast<DWORD>(q.Int(0)), q.Blob(1), q.Text(2));
+    return true;
+}
+
+// Sets the value `name` of the key (`key` with its figures) to `type` and `data`. A value that
+// exists keeps its first name (its case) and its place in the enumeration; false when it held
+// this type and data already, which changes nothing, not even the last-write time.
+bool StoreValue(Connection& db, ChangeSet& changes, const KeyState& key, std::string_view name, DWORD type,
+                std::string_view data);
+
+// Removes the value whose folded name is `fold`; false when there is none.
+bool RemoveValue(Connection& db, ChangeSet& changes, const KeyState& key, std::string_view fold);
+
+// The size of data as RegQueryInfoKey counts it: string types as UTF-16 (see StringDataSize).
+int64_t ReportedDataSize(DWORD type, std::string_view data);
+
+}  // namespace zelreg
