@@ -16,6 +16,17 @@
 #include <shlwapi.h>
 #include <ktmw32.h>
 
+// The transaction status codes, which not every SDK's winerror.h names.
+#ifndef ERROR_INVALID_TRANSACTION
+#define ERROR_INVALID_TRANSACTION 6700L
+#define ERROR_TRANSACTION_NOT_ACTIVE 6701L
+#define ERROR_TRANSACTION_ALREADY_ABORTED 6704L
+#define ERROR_TRANSACTION_ALREADY_COMMITTED 6705L
+#endif
+#ifndef ERROR_TRANSACTIONAL_CONFLICT
+#define ERROR_TRANSACTIONAL_CONFLICT 6800L
+#endif
+
 #else
 
 #include <cstddef>
