@@ -38,6 +38,28 @@ const char* SubKeyName(ZelRegistryBase::eSubKey eKey) {
     }
 }
 
+// The path of a composed location, made when the location is set: every section and entry
+// access starts from it.
+CString ComposeProfilePath(const ZelRegistryBase_Imp& imp) {
+    CString strPath;
+    strPath += "Software\\Quellmar";
+    strPath += '\\';
+    strPath += "Components";
+    strPath += '\\';
+    strPath += imp.m_strComponent;
+    strPath += '\\';
+    strPath += "Versions";
+    strPath += '\\';
+    strPath += imp.m_strVersion;
+    strPath += '\\';
+    strPath += SubKeyName(imp.m_eSubKey);
+    if (imp.m_strSubPath.GetLength() != 0) {
+        strPath += '\\';
+        strPath += imp.m_strSubPath;
+    }
+    return strPath;
+}
+
 // Drops one backslash at each end, never more: a name with two leading backslashes keeps one.
 void StripOuterBackslash(CString& str) {
     if (!str.IsEmpty() && str[0] == '\\') str = str.Mid(1);
@@ -127,6 +149,7 @@ void ZelRegistryBase::Create(LPCTSTR pszComponent, LPCTSTR pszVersion, eSubKey e
             m_pImp->m_bReadOnly = bReadOnly;
             m_pImp->m_bLocalMachine = bLocalMachine;
             m_pImp->m_bComposed = true;
+            m_pImp->m_strProfilePath = ComposeProfilePath(*m_pImp);
         },
         [this]() noexcept { DropImp(); });
 }
@@ -138,6 +161,7 @@ void ZelRegistryBase::Create(LPCTSTR pszPath, BOOL bReadOnly, BOOL bLocalMachine
         m_pImp->m_bLocalMachine = bLocalMachine;
         m_pImp->m_bReadOnly = bReadOnly;
         m_pImp->m_strComponent = pszPath;
+        if (m_pImp->m_bComposed) m_pImp->m_strProfilePath = ComposeProfilePath(*m_pImp);
     });
 }
 
@@ -153,25 +177,8 @@ BOOL ZelRegistryBase::operator==(const ZelRegistryBase& other) const {
 }
 
 CString ZelRegistryBase::BuildProfileString() const {
-    CString strPath;
-    if (!m_pImp) return strPath;
-    if (!m_pImp->m_bComposed) return m_pImp->m_strComponent;
-    strPath += "Software\\Quellmar";
-    strPath += '\\';
-    strPath += "Components";
-    strPath += '\\';
-    strPath += m_pImp->m_strComponent;
-    strPath += '\\';
-    strPath += "Versions";
-    strPath += '\\';
-    strPath += m_pImp->m_strVersion;
-    strPath += '\\';
-    strPath += SubKeyName(m_pImp->m_eSubKey);
-    if (m_pImp->m_strSubPath.GetLength() != 0) {
-        strPath += '\\';
-        strPath += m_pImp->m_strSubPath;
-    }
-    return strPath;
+    if (!m_pImp) return CString();
+    return m_pImp->m_bComposed ? m_pImp->m_strProfilePath : m_pImp->m_strComponent;
 }
 
 // A name is taken relative to the key it comes with. A null key stands for this object's
@@ -183,7 +190,9 @@ BOOL ZelRegistryBase::NormalizeParams(HKEY& hKey, CString& strName) {
     if (hKey != nullptr) return TRUE;
     CString strPath = BuildProfileString();
     StripOuterBackslash(strPath);
-    strName = strPath + '\\' + strName;
+    strPath += '\\';
+    strPath += strName;
+    strName = strPath;
     ResetHandle(hKey, FALSE);
     return TRUE;
 }

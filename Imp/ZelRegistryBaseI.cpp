@@ -23,6 +23,7 @@ ZelRegistryBase_Imp& ZelRegistryBase_Imp::operator=(const ZelRegistryBase_Imp& s
         m_strVersion = src.m_strVersion;
         m_strSubPath = src.m_strSubPath;
         m_strReserved = src.m_strReserved;
+        m_strProfilePath = src.m_strProfilePath;
         m_eSubKey = src.m_eSubKey;
         m_bLocalMachine = src.m_bLocalMachine;
         m_bReadOnly = src.m_bReadOnly;

@@ -14,6 +14,7 @@ public:
     CString m_strVersion;
     CString m_strSubPath;
     CString m_strReserved;  // kept and copied with the location, read by nothing
+    CString m_strProfilePath;  // composed form: the whole path, made once with the location
     ZelRegistryBase::eSubKey m_eSubKey;
     BOOL m_bLocalMachine;  // the application key is opened in HKEY_LOCAL_MACHINE
     BOOL m_bReadOnly;      // write protection: no value is set and no key created
