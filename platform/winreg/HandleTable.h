@@ -38,11 +38,20 @@ struct KeyHandle {
     const int64_t depth;  // levels below the hive's root: keys never move, so it is known when opened
     // The transaction every call on the handle takes part in, or null.
     const std::shared_ptr<Transaction> tx;
-    // Guarded by the hive's mutex.
-    EnumWindow subkeys;
-    EnumWindow values;
-    TransactedListing txSubKeys;
-    TransactedListing txValues;
+    // What enumeration keeps between calls, made by the first: most handles never enumerate.
+    struct Listings {
+        EnumWindow subkeys;
+        EnumWindow values;
+        TransactedListing txSubKeys;
+        TransactedListing txValues;
+    };
+    Listings& listings() {
+        if (!listings_) listings_ = std::make_unique<Listings>();
+        return *listings_;
+    }
+
+private:
+    std::unique_ptr<Listings> listings_;  // guarded by the hive's mutex
 };
 
 // The rights a handle opened with `desired` gets: generic rights mapped to key rights, the

@@ -123,7 +123,8 @@ std::unique_ptr<Hive> OpenFile(HiveKind kind, const HiveLocation& location) {
     db->Exec("PRAGMA synchronous = NORMAL");
     db->Exec(kJournalSizeLimit);
     bool upgraded = false;
-    {
+    // Most opens find nothing to do here and take no write lock.
+    if (state == HiveState::Outdated || HasStaleVolatileKeys(*db)) {
         SqlTransaction transaction(*db, true);
         // A hive of the earlier format is upgraded in this transaction, whole or not at all, by
         // whoever opens it first.
@@ -261,14 +262,53 @@ int Hive::CheckpointLocked() {
 }
 
 bool Hive::ReadWalHeader(WalHeader& header) const {
+    if (!walIndex_) return false;
     // SQLite writes the second copy, then the first; a reader that finds them equal has a
-    // header that no writer was changing (the way SQLite's own readers check it).
+    // header that no writer was changing (the way SQLite's own readers check it, also with
+    // plain copies between fences).
     WalHeader second;
-    const volatile unsigned char* index = walIndex_;
-    for (std::size_t i = 0; i < header.size(); ++i) header[i] = index[i];
     std::atomic_thread_fence(std::memory_order_acquire);
-    for (std::size_t i = 0; i < second.size(); ++i) second[i] = index[header.size() + i];
+    std::memcpy(header.data(), walIndex_, header.size());
+    std::atomic_thread_fence(std::memory_order_acquire);
+    std::memcpy(second.data(), walIndex_ + header.size(), second.size());
+    std::atomic_thread_fence(std::memory_order_acquire);
     return header == second;
+}
+
+Hive::ReadScope::ReadScope(Hive& hive) : hive_(hive) {
+    WalHeader now;
+    if (hive_.ReadWalHeader(now)) {
+        hive_.cache_.Validate(now);
+        hive_.db_->SetCache(&hive_.cache_);
+    }
+    hive_.db_->BeforeNextQuery([this] {
+        snapshot_ = true;
+        if (!hive_.SnapshotIsCurrent()) {
+            hive_.EndSnapshot();
+            hive_.BeginSnapshot();
+        }
+    });
+}
+
+void Hive::ReadScope::Done() {
+    done_ = true;
+    if (!snapshot_) return;
+    if (hive_.keepSnapshot_) {
+        hive_.lastRead_ = std::chrono::steady_clock::now();
+    } else {
+        hive_.EndSnapshot();
+    }
+}
+
+Hive::ReadScope::~ReadScope() {
+    hive_.db_->SetCache(nullptr);
+    hive_.db_->BeforeNextQuery(nullptr);
+    if (!done_) hive_.EndSnapshot();
+}
+
+bool Hive::CacheIsCurrent() const {
+    WalHeader now;
+    return ReadWalHeader(now) && cache_.Holds(now);
 }
 
 bool Hive::SnapshotIsCurrent() const {
@@ -281,7 +321,7 @@ bool Hive::SnapshotIsCurrent() const {
 void Hive::BeginSnapshot() {
     // The header is read before the transaction starts, so the snapshot is at least as new as
     // the header it is compared against later.
-    keepSnapshot_ = walIndex_ && ReadWalHeader(snapshotHeader_);
+    keepSnapshot_ = ReadWalHeader(snapshotHeader_);
     Query(*db_, "BEGIN").Run();
     snapshotOpen_ = true;
     if (keepSnapshot_) {

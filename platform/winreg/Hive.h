@@ -8,10 +8,12 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 
 #include "HiveLocation.h"
+#include "KeyCache.h"
 #include "KeyChange.h"
 #include "RegError.h"
 #include "Sqlite.h"
@@ -61,15 +63,21 @@ public:
 
     // For a call that usually finds what it would otherwise make: runs `find` (which returns an
     // optional) as a reader, and unless it found something, `make` as a writer. The read is
-    // skipped on a writable hive without a current snapshot: starting a read transaction would
-    // cost as many lock calls as the write transaction, which finds as well.
+    // skipped on a writable hive with neither a current cache nor a current snapshot: starting
+    // a read transaction would cost as many lock calls as the write transaction, which finds as
+    // well.
     template <class Find, class Make>
     auto FindOrMake(Find&& find, Make&& make) {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (readOnly_ || SnapshotIsCurrent()) {
+        if (readOnly_ || CacheIsCurrent() || SnapshotIsCurrent()) {
             if (auto found = RunLocked(false, find)) return *found;
         }
         return RunLocked(true, WithChanges(make));
+    }
+
+    std::size_t CacheBytes() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return cache_.bytes();
     }
 
     // Makes everything committed so far durable against power loss as well (a process kill
@@ -98,7 +106,8 @@ private:
     template <class Body>
     auto RunLocked(bool write, Body&& body) {
         if (write && readOnly_) Fail(ERROR_ACCESS_DENIED);
-        const auto began = std::chrono::steady_clock::now();
+        // Taken when the hive is first found busy: most calls never wait.
+        std::optional<std::chrono::steady_clock::time_point> began;
         for (;;) {
             try {
                 if (write) {
@@ -106,37 +115,48 @@ private:
                     EndSnapshot();
                     changes_.clear();
                     SqlTransaction transaction(*db_, true);
+                    // Taken with the write lock held: no other commit comes between the two.
+                    WalHeader before, after;
+                    const bool known = ReadWalHeader(before);
                     auto result = body(*db_);
                     transaction.Commit();
+                    if (known && ReadWalHeader(after)) {
+                        cache_.Committed(before, after, changes_);
+                    } else {
+                        cache_.Clear();
+                    }
                     WriteDone();
                     AfterWrite();
                     return result;
                 }
-                if (!SnapshotIsCurrent()) {
-                    EndSnapshot();
-                    BeginSnapshot();
-                }
-                try {
-                    auto result = body(*db_);
-                    if (keepSnapshot_) {
-                        lastRead_ = std::chrono::steady_clock::now();
-                    } else {
-                        EndSnapshot();
-                    }
-                    return result;
-                } catch (...) {
-                    EndSnapshot();
-                    throw;
-                }
+                ReadScope scope(*this);
+                auto result = body(*db_);
+                scope.Done();
+                return result;
             } catch (const BusyError&) {
                 EndSnapshot();
-                WaitForLock(began, write);
+                if (!began) began = std::chrono::steady_clock::now();
+                WaitForLock(*began, write);
             } catch (...) {
                 if (write) WriteDone();
                 throw;
             }
         }
     }
+
+    // A read: served from the cache where it can, and with the hive's snapshot (begun only when
+    // a statement is about to run) where it cannot.
+    class ReadScope {
+    public:
+        explicit ReadScope(Hive& hive);
+        ~ReadScope();
+        void Done();
+
+    private:
+        Hive& hive_;
+        bool snapshot_ = false;
+        bool done_ = false;
+    };
 
     // Readers keep their read transaction (their snapshot) from one call to the next while no
     // one has committed since: SQLite takes and drops a lock with a system call for every
@@ -146,6 +166,7 @@ private:
     // a background thread (see ReleaseIdleSnapshot), and a busy reader starts a new one every
     // kSnapshotLifetime, so that no snapshot holds back checkpoints or the restart of the log.
     bool SnapshotIsCurrent() const;
+    bool CacheIsCurrent() const;
     void BeginSnapshot();
     void EndSnapshot();
 
@@ -171,12 +192,15 @@ private:
 
     // The two copies of the WAL index header at the start of the -shm file.
     static constexpr std::size_t kWalHeaderBytes = 96;
-    using WalHeader = std::array<unsigned char, kWalHeaderBytes / 2>;
+    using WalHeader = KeyCache::Token;
+    static_assert(sizeof(WalHeader) == kWalHeaderBytes / 2, "one copy of the header");
+    // False when there is no mapping, or a writer was changing the header just then.
     bool ReadWalHeader(WalHeader& header) const;
 
     HiveKind kind_;
     std::unique_ptr<Connection> db_;
     ChangeSet changes_;  // of the write transaction under way
+    KeyCache cache_;
     int shmFd_ = -1;                           // the -shm file, open as long as the connection
     const unsigned char* walIndex_ = nullptr;  // mapped -shm header, or null
     bool snapshotOpen_ = false;

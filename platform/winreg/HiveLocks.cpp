@@ -248,8 +248,12 @@ int HiveLockFile::Start() {
     struct stat st {};
     if (alone) {
         // Room for the whole table on the disk now: a page of the mapping that the disk has
-        // no room for would kill the process (SIGBUS) when first written.
-        int error = ftruncate(fd_, 0) == 0 ? posix_fallocate(fd_, 0, sizeof(HiveLockTable)) : errno;
+        // no room for would kill the process (SIGBUS) when first written. A file of the right
+        // size has its room already, and is cleared through the mapping below.
+        int error = 0;
+        if (fstat(fd_, &st) != 0 || st.st_size != static_cast<off_t>(sizeof(HiveLockTable))) {
+            error = ftruncate(fd_, 0) == 0 ? posix_fallocate(fd_, 0, sizeof(HiveLockTable)) : errno;
+        }
         if (error != 0) {
             const bool full = error == ENOSPC || error == EDQUOT;
             Report(database_, full ? "full" : "locks",
@@ -272,6 +276,7 @@ int HiveLockFile::Start() {
         }
     }
     if (rc == SQLITE_OK && alone) {
+        std::memset(static_cast<void*>(table_), 0, sizeof(HiveLockTable));
         pthread_mutexattr_t attributes;
         pthread_mutexattr_init(&attributes);
         pthread_mutexattr_setpshared(&attributes, PTHREAD_PROCESS_SHARED);

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <fstream>
 
+#include "KeyCache.h"
 #include "RegError.h"
 #include "RegNames.h"
 
@@ -43,12 +44,17 @@ void RetireIdsUpTo(Connection& db, int64_t id) {
 }  // namespace
 
 std::optional<KeyState> LoadKey(Connection& db, int64_t id, bool withFigures) {
+    KeyCache* cache = db.cache();
+    if (cache) {
+        if (const KeyState* known = cache->FindKey(id, withFigures)) return *known;
+    }
     Query q(db, withFigures ? "SELECT parent, cgen, vgen, boot IS NOT NULL, figures FROM cells WHERE key = ?1 AND kind = 2"
                             : "SELECT parent, cgen, vgen, boot IS NOT NULL FROM cells WHERE key = ?1 AND kind = 2");
     q.Bind(1, id);
     if (!q.Step()) return std::nullopt;
     KeyState state{id, q.Int(0), q.Int(1), q.Int(2), q.Int(3) != 0, {}};
     if (withFigures) state.figures = DecodeFigures(q.Blob(4));
+    if (cache) cache->PutKey(state, withFigures);
     return state;
 }
 
@@ -59,19 +65,36 @@ KeyState RequireKey(Connection& db, int64_t id, bool withFigures) {
 }
 
 std::optional<int64_t> FindChild(Connection& db, int64_t parent, std::string_view fold) {
+    KeyCache* cache = db.cache();
+    if (cache) {
+        if (const auto known = cache->FindChild(parent, fold)) return *known;
+    }
     Query q(db, "SELECT sub FROM cells WHERE key = ?1 AND kind = 0 AND fold = ?2");
     q.Bind(1, parent).Bind(2, fold);
-    if (!q.Step()) return std::nullopt;
-    return q.Int(0);
+    const std::optional<int64_t> child = q.Step() ? std::optional<int64_t>(q.Int(0)) : std::nullopt;
+    if (cache) cache->PutChild(parent, fold, child);
+    return child;
 }
 
-std::optional<int64_t> FindPath(Connection& db, int64_t start, const std::vector<std::string>& elements) {
-    int64_t id = start;
-    for (const std::string& element : elements) {
-        auto child = FindChild(db, id, FoldName(element));
-        if (!child) return std::nullopt;
-        id = *child;
+std::optional<int64_t> FindPath(Connection& db, int64_t start, const KeyPath& elements) {
+    KeyCache* cache = db.cache();
+    if (!cache || elements.size() < 2) {
+        std::optional<int64_t> id = start;
+        for (std::string_view element : elements) {
+            id = FindChild(db, *id, FoldName(element));
+            if (!id) break;
+        }
+        return id;
     }
+    const std::string path = FoldPath(elements);
+    if (const auto known = cache->FindPath(start, path)) return *known;
+    std::optional<int64_t> id = start;
+    for (std::size_t at = 0; at < path.size() && id;) {
+        const std::size_t end = path.find('\\', at);
+        id = FindChild(db, *id, std::string_view(path).substr(at, end - at));
+        at = end + 1;
+    }
+    cache->PutPath(start, path, id);
     return id;
 }
 
@@ -221,6 +244,12 @@ const std::string& BootId() {
         return line.empty() ? std::string("unknown-boot") : line;
     }();
     return id;
+}
+
+bool HasStaleVolatileKeys(Connection& db) {
+    Query q(db, "SELECT 1 FROM cells WHERE boot IS NOT NULL AND boot <> ?1 LIMIT 1");
+    q.Bind(1, BootId());
+    return q.Step();
 }
 
 void PurgeVolatileKeys(Connection& db, ChangeSet& changes) {

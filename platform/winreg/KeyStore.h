@@ -13,6 +13,7 @@
 
 #include "KeyChange.h"
 #include "KeyFigures.h"
+#include "RegNames.h"
 #include "Sqlite.h"
 
 namespace zelreg {
@@ -42,7 +43,7 @@ constexpr bool kWithFigures = true;
 
 std::optional<int64_t> FindChild(Connection& db, int64_t parent, std::string_view fold);
 // Walks the elements of a path down from `start`; nothing when a level is missing.
-std::optional<int64_t> FindPath(Connection& db, int64_t start, const std::vector<std::string>& elements);
+std::optional<int64_t> FindPath(Connection& db, int64_t start, const KeyPath& elements);
 bool HasChildren(Connection& db, int64_t id);
 
 struct KeyDetails {
@@ -78,5 +79,7 @@ int64_t FileTimeNow();
 // made them, and a hive opened for writing drops those of earlier boots.
 const std::string& BootId();
 void PurgeVolatileKeys(Connection& db, ChangeSet& changes);
+// Whether there are any to purge (a read, in the caller's transaction or one of its own).
+bool HasStaleVolatileKeys(Connection& db);
 
 }  // namespace zelreg

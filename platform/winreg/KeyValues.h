@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "../win32/ZelWinTypes.h"
+#include "KeyCache.h"
 #include "KeyChange.h"
 #include "KeyStore.h"
 #include "Sqlite.h"
@@ -14,13 +15,27 @@
 namespace zelreg {
 
 // Calls found(type, data, name) with the value of `key` whose folded name is `fold`, and returns
-// true; false when there is none. The views last as long as the call.
+// true; false when there is none. The views last as long as the call. Reads consult and fill the
+// connection's cache when it has one.
 template <class Found>
 bool WithValue(Connection& db, int64_t key, std::string_view fold, Found&& found) {
+    KeyCache* cache = db.cache();
+    if (cache) {
+        if (const std::optional<KeyCache::Value>* known = cache->FindValue(key, fold)) {
+            if (!*known) return false;
+            found((*known)->type, std::string_view((*known)->data), std::string_view((*known)->name));
+            return true;
+        }
+    }
     Query q(db, "SELECT type, data, name FROM cells WHERE key = ?1 AND kind = 1 AND fold = ?2");
     q.Bind(1, key).Bind(2, fold);
-    if (!q.Step()) return false;
-    found(static_cast<DWORD>(q.Int(0)), q.Blob(1), q.Text(2));
+    if (!q.Step()) {
+        if (cache) cache->PutValue(key, fold, std::nullopt);
+        return false;
+    }
+    const auto type = static_cast<DWORD>(q.Int(0));
+    if (cache) cache->PutValue(key, fold, KeyCache::Value{type, std::string(q.Blob(1)), std::string(q.Text(2))});
+    found(type, q.Blob(1), q.Text(2));
     return true;
 }
 

@@ -82,7 +82,7 @@ void LoadWindow(Connection& db, Listing listing, const KeyState& state, EnumWind
 const EnumWindow::Entry* EntryAt(Connection& db, const KeyRef& ref, Listing listing, DWORD index) {
     // Whether the values have place rows is among their figures.
     const KeyState state = RequireKey(db, ref.handle->key, listing == Listing::Values);
-    EnumWindow& w = listing == Listing::SubKeys ? ref.handle->subkeys : ref.handle->values;
+    EnumWindow& w = listing == Listing::SubKeys ? ref.handle->listings().subkeys : ref.handle->listings().values;
     const int64_t generation = listing == Listing::SubKeys ? state.childGeneration : state.valueGeneration;
     if (w.hiveSerial != ref.hive->serial() || w.generation != generation) {
         w = EnumWindow{};
@@ -105,7 +105,7 @@ const EnumWindow::Entry* EntryAt(Connection& db, const KeyRef& ref, Listing list
 const std::vector<ListedItem>& TransactedListingOf(Transaction& tx, Connection& db, KeyHandle& handle, Listing listing) {
     const KeyState state = tx.RequireKey(db, handle.key);
     const bool subKeys = listing == Listing::SubKeys;
-    TransactedListing& cached = subKeys ? handle.txSubKeys : handle.txValues;
+    TransactedListing& cached = subKeys ? handle.listings().txSubKeys : handle.listings().txValues;
     const int64_t generation = subKeys ? state.childGeneration : state.valueGeneration;
     if (cached.version != tx.version() || cached.generation != generation) {
         cached.items = subKeys ? tx.SubKeys(db, handle.key) : tx.Values(db, handle.key);

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "KeyCache.h"
 #include "KeyStore.h"
 #include "RegApiSupport.h"
 #include "RegNames.h"
@@ -46,7 +47,7 @@ std::size_t Utf8Cut(std::string_view text, std::size_t limit) {
 // Finds the key that `path` names below the handle's key and hands it to `erase`, all in one
 // write transaction. On a read-only hive a missing key still answers 2, any other 5.
 template <class Erase>
-LONG DeleteBelow(const KeyRef& ref, const std::vector<std::string>& path, Erase&& erase) {
+LONG DeleteBelow(const KeyRef& ref, const KeyPath& path, Erase&& erase) {
     const int64_t from = ref.handle->key;
     auto findTarget = [&](Connection& db) {
         RequireKey(db, from);
@@ -64,7 +65,7 @@ LONG DeleteBelow(const KeyRef& ref, const std::vector<std::string>& path, Erase&
 
 // The same in a transaction: `erase(tx, db, target)` notes the deletion in it.
 template <class Erase>
-LONG DeleteBelowIn(const KeyRef& ref, Transaction& transaction, const std::vector<std::string>& path, Erase&& erase) {
+LONG DeleteBelowIn(const KeyRef& ref, Transaction& transaction, const KeyPath& path, Erase&& erase) {
     const int64_t from = ref.handle->key;
     return InTransaction(ref, transaction, [&](Transaction& tx, Connection& db) -> LONG {
         tx.RequireKey(db, from);
@@ -85,13 +86,38 @@ std::shared_ptr<Transaction> TransactionOf(const KeyRef& parent, HANDLE hTransac
     return tx;
 }
 
+// A path this process found before, given as the same text again while the hive is unchanged,
+// needs neither splitting nor folding: the cache knows where it leads.
+std::optional<KeyCache::KnownPath> KnownPath(const KeyRef& parent, const char* text) {
+    if (!text || !*text) return std::nullopt;
+    return parent.hive->Read([&](Connection& db) -> std::optional<KeyCache::KnownPath> {
+        KeyCache* cache = db.cache();
+        const std::optional<KeyCache::KnownPath> known = cache ? cache->FindRawPath(parent.handle->key, text) : std::nullopt;
+        if (known) RequireKey(db, parent.handle->key);
+        return known;
+    });
+}
+
+void RememberPath(Connection& db, int64_t from, const char* text, int64_t key, const KeyPath& path) {
+    if (KeyCache* cache = db.cache(); cache && text && *text) {
+        cache->PutRawPath(from, text, KeyCache::KnownPath{key, static_cast<int64_t>(path.size())});
+    }
+}
+
 LONG OpenKey(HKEY hKey, LPCSTR lpSubKey, REGSAM samDesired, PHKEY phkResult, HANDLE hTransaction) {
     if (!phkResult) return ERROR_INVALID_PARAMETER;
     return Guarded([&]() -> LONG {
         const KeyRef parent = Store::Get().Resolve(hKey);
         const std::shared_ptr<Transaction> tx = TransactionOf(parent, hTransaction);
         *phkResult = nullptr;
-        std::vector<std::string> path;
+        if (!tx) {
+            if (const std::optional<KeyCache::KnownPath> known = KnownPath(parent, lpSubKey)) {
+                const REGSAM access = GrantAccess(samDesired, parent.hive->readOnly());
+                *phkResult = NewKeyHandle(parent.handle->hive, known->key, access, parent.handle->depth + known->levels);
+                return ERROR_SUCCESS;
+            }
+        }
+        KeyPath path;
         if (LONG status = SplitKeyPath(lpSubKey, path)) return status;
         if (path.empty() && parent.predefined && !tx) {
             *phkResult = hKey;
@@ -109,6 +135,7 @@ LONG OpenKey(HKEY hKey, LPCSTR lpSubKey, REGSAM samDesired, PHKEY phkResult, HAN
                                      RequireKey(db, from);
                                      const std::optional<int64_t> found = FindPath(db, from, path);
                                      if (!found) Fail(ERROR_FILE_NOT_FOUND);
+                                     RememberPath(db, from, lpSubKey, *found, path);
                                      return *found;
                                  });
         const auto depth = parent.handle->depth + static_cast<int64_t>(path.size());
@@ -127,7 +154,15 @@ LONG CreateKey(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD 
         *phkResult = nullptr;
         if (dwOptions & REG_OPTION_CREATE_LINK) return kErrorCallNotImplemented;  // no symbolic links
         if (dwOptions & ~kKnownCreateOptions) return ERROR_INVALID_PARAMETER;
-        std::vector<std::string> path;
+        if (!tx) {
+            if (const std::optional<KeyCache::KnownPath> known = KnownPath(parent, lpSubKey)) {
+                const REGSAM access = GrantAccess(samDesired, parent.hive->readOnly());
+                *phkResult = NewKeyHandle(parent.handle->hive, known->key, access, parent.handle->depth + known->levels);
+                if (lpdwDisposition) *lpdwDisposition = REG_OPENED_EXISTING_KEY;
+                return ERROR_SUCCESS;
+            }
+        }
+        KeyPath path;
         if (LONG status = SplitKeyPath(lpSubKey, path)) return status;
         if (!std::all_of(path.begin(), path.end(), IsStorableName)) return ERROR_INVALID_PARAMETER;
         const REGSAM access = GrantAccess(samDesired, parent.hive->readOnly());
@@ -152,12 +187,13 @@ LONG CreateKey(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD 
                     RequireKey(db, from);
                     const std::optional<int64_t> found = FindPath(db, from, path);
                     if (!found) return std::nullopt;
+                    RememberPath(db, from, lpSubKey, *found, path);
                     return Created{*found, REG_OPENED_EXISTING_KEY};
                 },
                 [&](Connection& db, ChangeSet& changes) {
                     KeyState current = RequireKey(db, from, kWithFigures);
                     DWORD disposition = REG_OPENED_EXISTING_KEY;
-                    for (const std::string& element : path) {
+                    for (std::string_view element : path) {
                         if (auto child = FindChild(db, current.id, FoldName(element))) {
                             current = *LoadKey(db, *child, kWithFigures);
                             continue;
@@ -180,7 +216,7 @@ LONG DeleteKey(HKEY hKey, LPCSTR lpSubKey, HANDLE hTransaction) {
     return Guarded([&]() -> LONG {
         const KeyRef ref = Store::Get().Resolve(hKey);
         const std::shared_ptr<Transaction> tx = TransactionOf(ref, hTransaction);
-        std::vector<std::string> path;
+        KeyPath path;
         if (LONG status = SplitKeyPath(lpSubKey, path)) return status;
         // The key to delete is opened anew with DELETE, so the rights of the handle passed in never
         // decide, not even when the handle's own key goes ("").
@@ -261,7 +297,7 @@ LONG WINAPI RegDeleteKeyTransactedA(HKEY hKey, LPCSTR lpSubKey, REGSAM, DWORD Re
 LONG WINAPI SHDeleteKeyA(HKEY hKey, LPCSTR pszSubKey) {
     return Guarded([&]() -> LONG {
         const KeyRef ref = Store::Get().Resolve(hKey);
-        std::vector<std::string> path;
+        KeyPath path;
         if (LONG status = SplitKeyPath(pszSubKey, path)) return status;
         if (ref.handle->tx) {
             return DeleteBelowIn(ref, *ref.handle->tx, path, [&path](Transaction& t, Connection& db, int64_t target) -> LONG {
@@ -340,6 +376,14 @@ LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWO
         if (lpftLastWriteTime) StoreFileTime(info.own.lastWrite, lpftLastWriteTime);
         return status;
     });
+}
+
+DWORD WINAPI ZelRegReadCacheBytes(void) {
+    std::size_t bytes = 0;
+    for (HiveKind kind : {HiveKind::User, HiveKind::Machine}) {
+        if (Hive* hive = Store::Get().OpenedHive(kind)) bytes += hive->CacheBytes();
+    }
+    return static_cast<DWORD>(bytes);
 }
 
 DWORD WINAPI ZelRegOpenHandleCount(void) {

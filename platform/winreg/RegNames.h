@@ -30,9 +30,15 @@ std::size_t Utf16Length(std::string_view text);
 // RegQueryInfoKey reports as the largest data, never smaller than what the A calls return.
 std::size_t StringDataSize(std::string_view bytes);
 
+// The elements of a sub-key path, as views into the caller's text.
+using KeyPath = std::vector<std::string_view>;
+
 // Splits a sub-key path into its elements. Doubled and trailing separators are ignored.
 // Returns ERROR_BAD_PATHNAME for a leading separator and ERROR_INVALID_PARAMETER for an element
 // longer than kMaxKeyNameLength; ERROR_SUCCESS otherwise (an empty result names the key itself).
-LONG SplitKeyPath(const char* path, std::vector<std::string>& elements);
+LONG SplitKeyPath(const char* path, KeyPath& elements);
+
+// The folded elements, each followed by a backslash: a whole path as one comparison form.
+std::string FoldPath(const KeyPath& elements);
 
 }  // namespace zelreg

@@ -106,7 +106,16 @@ void Connection::Throw(int rc) {
     }
 }
 
-Query::Query(Connection& db, const char* sql) : db_(db), stmt_(db.Prepare(sql)) {}
+namespace {
+
+sqlite3_stmt* PrepareAfterHook(Connection& db, const char* sql) {
+    db.BeforeQuery();
+    return db.Prepare(sql);
+}
+
+}  // namespace
+
+Query::Query(Connection& db, const char* sql) : db_(db), stmt_(PrepareAfterHook(db, sql)) {}
 
 Query::~Query() {
     sqlite3_reset(stmt_);

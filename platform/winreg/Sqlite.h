@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -16,6 +17,8 @@
 #include "HiveVfs.h"
 
 namespace zelreg {
+
+class KeyCache;
 
 class Connection {
 public:
@@ -45,6 +48,20 @@ public:
 
     // Turns an SQLite result code into the exception the store reports.
     [[noreturn]] void Throw(int rc);
+    // The cache that reads consult and fill while a read of the hive runs (see KeyCache.h), or
+    // null (in write transactions, whose reads must see their own changes).
+    KeyCache* cache() const { return cache_; }
+    void SetCache(KeyCache* cache) { cache_ = cache; }
+    // Runs once, before the next statement: a read found in the cache needs no read transaction,
+    // so the hive begins one only when a statement is about to run.
+    void BeforeNextQuery(std::function<void()> prepare) { beforeQuery_ = std::move(prepare); }
+    void BeforeQuery() {
+        if (!beforeQuery_) return;
+        const std::function<void()> prepare = std::move(beforeQuery_);
+        beforeQuery_ = nullptr;
+        prepare();
+    }
+
     // Whether SQLite has found the file damaged: nothing should write it any more.
     bool damaged() const { return damaged_; }
 
@@ -58,6 +75,8 @@ private:
     std::string path_;
     IndexLocks locks_;
     std::atomic<bool> damaged_{false};
+    KeyCache* cache_ = nullptr;
+    std::function<void()> beforeQuery_;
     std::chrono::milliseconds busyBound_{0};
     std::chrono::steady_clock::time_point busySince_;
     std::unordered_map<const char*, std::unique_ptr<sqlite3_stmt, StatementDeleter>> statements_;

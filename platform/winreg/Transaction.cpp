@@ -73,9 +73,9 @@ std::optional<int64_t> Transaction::FindChild(Connection& db, int64_t parent, st
     return zelreg::FindChild(db, parent, fold);
 }
 
-std::optional<int64_t> Transaction::FindPath(Connection& db, int64_t start, const std::vector<std::string>& elements) {
+std::optional<int64_t> Transaction::FindPath(Connection& db, int64_t start, const KeyPath& elements) {
     int64_t id = start;
-    for (const std::string& element : elements) {
+    for (std::string_view element : elements) {
         const std::optional<int64_t> child = FindChild(db, id, FoldName(element));
         // Every level is looked at: its going away would change what the path names.
         if (!child || !LoadKey(db, *child)) return std::nullopt;
@@ -196,11 +196,11 @@ KeyDetails Transaction::Details(Connection& db, int64_t key) {
     return details;
 }
 
-Transaction::Made Transaction::CreatePath(Connection& db, int64_t from, const std::vector<std::string>& path,
+Transaction::Made Transaction::CreatePath(Connection& db, int64_t from, const KeyPath& path,
                                           const char* keyClass, bool makeVolatile) {
     KeyState current = RequireKey(db, from);
     DWORD disposition = REG_OPENED_EXISTING_KEY;
-    for (const std::string& element : path) {
+    for (std::string_view element : path) {
         std::string fold = FoldName(element);
         if (const std::optional<int64_t> child = FindChild(db, current.id, fold)) {
             current = RequireKey(db, *child);
@@ -214,8 +214,8 @@ Transaction::Made Transaction::CreatePath(Connection& db, int64_t from, const st
         cell.fold = fold;
         cell.isVolatile = makeVolatile;
         cell.keyClass = classText;
-        cells_[current.id].children[fold] = ChildCell{element, made, classText, false};
-        ops_.push_back(Op{Op::CreateKey, current.id, made, element, classText, makeVolatile, 0, {}});
+        cells_[current.id].children[fold] = ChildCell{std::string(element), made, classText, false};
+        ops_.push_back(Op{Op::CreateKey, current.id, made, std::string(element), classText, makeVolatile, 0, {}});
         Changed(current.id);
         Changed(made);
         current = KeyState{made, current.id, 0, 0, makeVolatile, {}};

@@ -61,7 +61,7 @@ public:
     std::optional<KeyState> LoadKey(Connection& db, int64_t id);
     KeyState RequireKey(Connection& db, int64_t id);  // ERROR_KEY_DELETED when gone
     std::optional<int64_t> FindChild(Connection& db, int64_t parent, std::string_view fold);
-    std::optional<int64_t> FindPath(Connection& db, int64_t start, const std::vector<std::string>& elements);
+    std::optional<int64_t> FindPath(Connection& db, int64_t start, const KeyPath& elements);
     struct Value {
         DWORD type;
         std::string data;
@@ -78,7 +78,7 @@ public:
         int64_t key;
         DWORD disposition;
     };
-    Made CreatePath(Connection& db, int64_t from, const std::vector<std::string>& path, const char* keyClass,
+    Made CreatePath(Connection& db, int64_t from, const KeyPath& path, const char* keyClass,
                     bool makeVolatile);
     void SetValue(Connection& db, int64_t key, std::string_view name, DWORD type, std::string_view data);
     bool DeleteValue(Connection& db, int64_t key, std::string_view fold);  // false: none

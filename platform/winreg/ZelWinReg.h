@@ -77,6 +77,10 @@ ZEL_WINREG_API void WINAPI SetLastError(DWORD dwErrCode);
 // The number of registry key handles this process holds open (predefined keys excluded).
 ZEL_WINREG_API DWORD WINAPI ZelRegOpenHandleCount(void);
 
+// The bytes that this process's cache of what it read of the hives holds now, roughly; it never
+// holds more than a set amount (16 MB per hive).
+ZEL_WINREG_API DWORD WINAPI ZelRegReadCacheBytes(void);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,0 +1,126 @@
+#include "KeyCache.h"
+
+namespace zelreg {
+namespace {
+
+// What an entry costs besides its strings: the map nodes and their bookkeeping, roughly.
+constexpr std::size_t kEntryBytes = 160;
+constexpr std::size_t kItemBytes = 96;
+
+
+std::string PathKey(int64_t start, std::string_view folded) {
+    std::string key(reinterpret_cast<const char*>(&start), sizeof start);
+    key.append(folded);
+    return key;
+}
+
+}  // namespace
+
+void KeyCache::Clear() {
+    keys_.clear();
+    paths_.clear();
+    rawPaths_.clear();
+    bytes_ = 0;
+}
+
+void KeyCache::Validate(const Token& token) {
+    if (Holds(token)) return;
+    Clear();
+    token_ = token;
+    valid_ = true;
+}
+
+void KeyCache::Committed(const Token& before, const Token& after, const ChangeSet& changes) {
+    if (!Holds(before)) {
+        Clear();
+    } else {
+        for (const KeyChange& change : changes) {
+            // Keys come and go: handles to them, and paths through them, change meaning.
+            if (change.kind == ChangeKind::Name) {
+                Clear();
+                break;
+            }
+            const auto entry = keys_.find(change.key);
+            if (entry == keys_.end()) continue;
+            entry->second.values.clear();
+            entry->second.known = false;
+        }
+    }
+    token_ = after;
+    valid_ = true;
+}
+
+void KeyCache::Spend(std::size_t bytes) {
+    if (bytes_ + bytes > kBudgetBytes) Clear();
+    bytes_ += bytes;
+}
+
+KeyCache::Entry& KeyCache::At(int64_t id) {
+    const auto entry = keys_.find(id);
+    if (entry != keys_.end()) return entry->second;
+    Spend(kEntryBytes);
+    return keys_[id];
+}
+
+const KeyState* KeyCache::FindKey(int64_t id, bool withFigures) const {
+    const auto entry = keys_.find(id);
+    if (entry == keys_.end() || !entry->second.known || (withFigures && !entry->second.figures)) return nullptr;
+    return &entry->second.state;
+}
+
+void KeyCache::PutKey(const KeyState& state, bool withFigures) {
+    Entry& entry = At(state.id);
+    entry.state = state;
+    entry.known = true;
+    entry.figures = withFigures;
+}
+
+std::optional<std::optional<int64_t>> KeyCache::FindChild(int64_t parent, std::string_view fold) const {
+    const auto entry = keys_.find(parent);
+    if (entry == keys_.end()) return std::nullopt;
+    const auto child = entry->second.children.find(std::string(fold));
+    if (child == entry->second.children.end()) return std::nullopt;
+    return child->second;
+}
+
+// Room is made before the entry is looked up: making room may empty the cache.
+void KeyCache::PutChild(int64_t parent, std::string_view fold, std::optional<int64_t> child) {
+    Spend(kItemBytes + fold.size());
+    At(parent).children.emplace(std::string(fold), child);
+}
+
+std::optional<std::optional<int64_t>> KeyCache::FindPath(int64_t start, std::string_view folded) const {
+    const auto path = paths_.find(PathKey(start, folded));
+    if (path == paths_.end()) return std::nullopt;
+    return path->second;
+}
+
+void KeyCache::PutPath(int64_t start, std::string_view folded, std::optional<int64_t> key) {
+    Spend(kItemBytes + folded.size());
+    paths_.emplace(PathKey(start, folded), key);
+}
+
+std::optional<KeyCache::KnownPath> KeyCache::FindRawPath(int64_t start, std::string_view text) const {
+    const auto path = rawPaths_.find(PathKey(start, text));
+    if (path == rawPaths_.end()) return std::nullopt;
+    return path->second;
+}
+
+void KeyCache::PutRawPath(int64_t start, std::string_view text, KnownPath known) {
+    Spend(kItemBytes + text.size());
+    rawPaths_.emplace(PathKey(start, text), known);
+}
+
+const std::optional<KeyCache::Value>* KeyCache::FindValue(int64_t key, std::string_view fold) const {
+    const auto entry = keys_.find(key);
+    if (entry == keys_.end()) return nullptr;
+    const auto value = entry->second.values.find(std::string(fold));
+    return value == entry->second.values.end() ? nullptr : &value->second;
+}
+
+void KeyCache::PutValue(int64_t key, std::string_view fold, std::optional<Value> value) {
+    Spend(kItemBytes + fold.size() + (value ? value->data.size() + value->name.size() : 0));
+    At(key).values.insert_or_assign(std::string(fold), std::move(value));
+}
+
+}  // namespace zelreg

@@ -1,0 +1,96 @@
+// What this process has read of a hive, kept so that reading it again costs no SQLite read
+// transaction: keys (their state and figures), the sub-key a folded name leads to (or that
+// there is none), the key a whole path leads to, and values (or that there is none).
+//
+// It is valid while the hive is as it was when it was filled: its token is the write-ahead-log
+// index header, which every commit, of any process, changes before it returns. A read that
+// finds the header as the token says uses the cache; one that finds another header empties it
+// first. A commit of this process that finds the token current when it starts leaves the rest
+// of the cache in place and forgets only the values it changed (see Forget); a commit that adds
+// or removes keys empties it.
+//
+// Its size is bounded: once its entries pass kBudgetBytes it is emptied and filled anew. Every
+// call is made with the hive's lock held.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "../win32/ZelWinTypes.h"
+#include "KeyChange.h"
+#include "KeyStore.h"
+
+namespace zelreg {
+
+class KeyCache {
+public:
+    using Token = std::array<unsigned char, 48>;
+    static constexpr std::size_t kBudgetBytes = 16u << 20;
+
+    // Empties the cache unless `token` is its own; from then on it holds what was read at it.
+    void Validate(const Token& token);
+    bool Holds(const Token& token) const { return valid_ && token_ == token; }
+    void Clear();
+
+    // A commit of this process moved the hive from `before` to `after` with these changes:
+    // forgets what they touched if the cache was current at `before`, else everything.
+    void Committed(const Token& before, const Token& after, const ChangeSet& changes);
+
+    // Null when the key is not known; a known key that does not exist is not kept (the cache
+    // is emptied when keys go).
+    const KeyState* FindKey(int64_t id, bool withFigures) const;
+    void PutKey(const KeyState& state, bool withFigures);
+
+    // Unknown: nothing; known: the sub-key's id, or nothing inside when there is none.
+    std::optional<std::optional<int64_t>> FindChild(int64_t parent, std::string_view fold) const;
+    void PutChild(int64_t parent, std::string_view fold, std::optional<int64_t> child);
+
+    // The same for a path of folded names, joined by backslashes, below `start`.
+    std::optional<std::optional<int64_t>> FindPath(int64_t start, std::string_view folded) const;
+    void PutPath(int64_t start, std::string_view folded, std::optional<int64_t> key);
+
+    // A path as a caller wrote it (unsplit, unfolded) that led to a key before: the key's id and
+    // the path's levels. Only paths that were found are kept.
+    struct KnownPath {
+        int64_t key;
+        int64_t levels;
+    };
+    std::optional<KnownPath> FindRawPath(int64_t start, std::string_view text) const;
+    void PutRawPath(int64_t start, std::string_view text, KnownPath known);
+
+    struct Value {
+        DWORD type;
+        std::string data;
+        std::string name;
+    };
+    // Unknown: null; known: the value, or an empty optional when there is none.
+    const std::optional<Value>* FindValue(int64_t key, std::string_view fold) const;
+    void PutValue(int64_t key, std::string_view fold, std::optional<Value> value);
+
+    std::size_t bytes() const { return bytes_; }
+
+private:
+    struct Entry {
+        KeyState state{};
+        bool known = false;
+        bool figures = false;
+        std::unordered_map<std::string, std::optional<int64_t>> children;
+        std::unordered_map<std::string, std::optional<Value>> values;
+    };
+    Entry& At(int64_t id);
+    void Spend(std::size_t bytes);
+
+    Token token_{};
+    bool valid_ = false;
+    std::size_t bytes_ = 0;
+    std::unordered_map<int64_t, Entry> keys_;
+    std::unordered_map<std::string, std::optional<int64_t>> paths_;  // by PathKey
+    std::unordered_map<std::string, KnownPath> rawPaths_;             // by PathKey
+};
+
+}  // namespace zelreg

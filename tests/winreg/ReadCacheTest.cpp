@@ -1,0 +1,131 @@
+// What this process keeps of what it read is never stale: changes of another process, of this
+// one, deleted and re-made keys, a sub-tree replaced in a transaction, a forked child; and it
+// stays within its bound however much is read.
+#include <algorithm>
+#include <string>
+
+#include "RegTestSupport.h"
+#include "StoreTestSupport.h"
+
+namespace {
+
+using ReadCache = RegTest;
+
+// Every read below is made twice in a row first, so that the second comes from the cache.
+TEST_F(ReadCache, ChangesOfAnotherProcessAreReadBackAtOnce) {
+    HKEY key = Create(root_, "Cached");
+    HKEY doomed = Create(key, "Doomed");
+    SetDword(doomed, "v", 1);
+    SetDword(key, "n", 0);
+    for (DWORD round = 1; round <= 20; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_EQ(static_cast<int64_t>(round - 1), ReadDword(key, "", "n"));
+        ASSERT_EQ(static_cast<int64_t>(round - 1), ReadDword(key, "", "n"));
+        ASSERT_EQ(0, RunChild([&] { return WriteDword(root_, "Cached", "n", round); }));
+        EXPECT_EQ(static_cast<int64_t>(round), ReadDword(key, "", "n"));
+    }
+    // A value deleted, a key deleted and made anew: the old handle is dead, the path leads to the
+    // new key, and a path that was missing is found once it exists.
+    EXPECT_EQ(1, ReadDword(doomed, "", "v"));
+    EXPECT_FALSE(KeyExists(key, "Later"));
+    ASSERT_EQ(0, RunChild([&] {
+        HKEY cached = Open(root_, "Cached");
+        CHILD_CHECK(RegDeleteValueA(cached, "n") == ERROR_SUCCESS);
+        CHILD_CHECK(ShDeleteKey(root_, "Cached\\Doomed") == ERROR_SUCCESS);
+        CHILD_CHECK(WriteDword(root_, "Cached\\Doomed", "w", 2) == ERROR_SUCCESS);
+        return WriteDword(root_, "Cached\\Later", "x", 3);
+    }));
+    EXPECT_EQ(-1, ReadDword(key, "", "n"));
+    EXPECT_EQ(ERROR_KEY_DELETED, Query(doomed, "v"));
+    EXPECT_EQ(2, ReadDword(key, "Doomed", "w"));
+    EXPECT_EQ(-1, ReadDword(key, "Doomed", "v"));
+    EXPECT_EQ(3, ReadDword(key, "Later", "x"));
+    RegCloseKey(doomed);
+    RegCloseKey(key);
+}
+
+TEST_F(ReadCache, ChangesOfThisProcessAndAReplacedSubTreeAreNeverReadStale) {
+    HKEY key = Create(root_, "Mine");
+    HKEY other = Open(root_, "Mine");  // another handle to the same key
+    for (DWORD i = 0; i < 5; ++i) {
+        SetDword(key, "a", i);
+        EXPECT_EQ(static_cast<int64_t>(i), ReadDword(other, "", "a"));
+        EXPECT_EQ(static_cast<int64_t>(i), ReadDword(other, "", "a"));
+    }
+    ASSERT_EQ(ERROR_SUCCESS, RegDeleteValueA(other, "a"));
+    EXPECT_EQ(-1, ReadDword(key, "", "a"));
+    HKEY inner = Create(key, "Inner");
+    SetDword(inner, "v", 1);
+    EXPECT_EQ(1, ReadDword(root_, "Mine\\Inner", "v"));
+    ASSERT_EQ(ERROR_SUCCESS, ShDeleteKey(key, "Inner"));
+    EXPECT_EQ(ERROR_KEY_DELETED, Query(inner, "v"));
+    EXPECT_FALSE(KeyExists(root_, "Mine\\Inner"));
+    RegCloseKey(inner);
+
+    // A sub-tree another process replaces in one transaction, read before and after.
+    ASSERT_EQ(ERROR_SUCCESS, WriteDword(root_, "Mine\\Tree\\A", "v", 1));
+    EXPECT_EQ(1, ReadDword(root_, "Mine\\Tree\\A", "v"));
+    ASSERT_EQ(0, RunChild([&] {
+        HANDLE tx = CreateTransaction(nullptr, nullptr, 0, 0, 0, 0, nullptr);
+        HKEY mine = nullptr;
+        CHILD_CHECK(RegOpenKeyTransactedA(root_, "Mine", 0, KEY_ALL_ACCESS, &mine, tx, nullptr) == ERROR_SUCCESS);
+        CHILD_CHECK(ShDeleteKey(mine, "Tree") == ERROR_SUCCESS);
+        CHILD_CHECK(WriteDword(mine, "Tree\\B", "v", 2) == ERROR_SUCCESS);
+        return CommitTransaction(tx) ? 0 : 1;
+    }));
+    EXPECT_FALSE(KeyExists(root_, "Mine\\Tree\\A"));
+    EXPECT_EQ(2, ReadDword(root_, "Mine\\Tree\\B", "v"));
+    RegCloseKey(other);
+    RegCloseKey(key);
+}
+
+// A child forked from a process that has read the hive reads it as it is, and so does the parent
+// after the child changed it.
+TEST_F(ReadCache, AForkedChildAndItsParentReadWhatTheOtherWrote) {
+    SetDword(root_, "forked", 1);
+    EXPECT_EQ(1, ReadDword(root_, "", "forked"));
+    ASSERT_EQ(ERROR_SUCCESS, WriteDword(root_, "", "forked", 2));
+    EXPECT_EQ(0, RunChild([&] {
+        CHILD_CHECK(ReadDword(root_, "", "forked") == 2);
+        return WriteDword(root_, "", "forked", 3);
+    }));
+    EXPECT_EQ(3, ReadDword(root_, "", "forked"));
+}
+
+// Reading every key of a large hive keeps the cache within its bound (16 MB per hive), and
+// reads stay right after it has been emptied to make room.
+TEST_F(ReadCache, ItStaysWithinItsBoundOverAReadOfEveryKeyOfALargeHive) {
+    constexpr int kKeys = 100000;
+    constexpr DWORD kBound = 16u << 20;
+    HANDLE tx = CreateTransaction(nullptr, nullptr, 0, 0, 0, 0, nullptr);
+    HKEY many = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyTransactedA(root_, "Many", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &many,
+                                                     nullptr, tx, nullptr));
+    const std::string payload(100, 'p');
+    for (int i = 0; i < kKeys; ++i) {
+        HKEY key = nullptr;
+        const std::string name = "K" + std::to_string(i);
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(many, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+        SetString(key, "text", payload.c_str());
+        SetDword(key, "n", static_cast<DWORD>(i));
+        RegCloseKey(key);
+    }
+    ASSERT_TRUE(CommitTransaction(tx));
+    CloseHandle(tx);
+    RegCloseKey(many);
+    DWORD largest = 0;
+    for (int round = 0; round < 2; ++round) {
+        for (int i = 0; i < kKeys; ++i) {
+            const std::string path = "Many\\K" + std::to_string(i);
+            ASSERT_EQ(static_cast<int64_t>(i), ReadDword(root_, path.c_str(), "n")) << path;
+            HKEY key = Open(root_, path.c_str(), KEY_READ);
+            ASSERT_EQ(payload, ReadString(key, "text"));
+            RegCloseKey(key);
+            largest = std::max(largest, ZelRegReadCacheBytes());
+        }
+    }
+    EXPECT_LE(largest, kBound);
+    EXPECT_GT(largest, kBound / 2);  // it was used
+}
+
+}  // namespace
