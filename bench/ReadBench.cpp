@@ -1,0 +1,119 @@
+// Reads as applications make them most: a setting read through a handle that is open, and a
+// setting read by section and entry through the library (open, query, close), in hives of
+// 1,000, 10,000 and 100,000 settings, with the machine otherwise quiet and with another process
+// writing to the hive all the while. Prints the median and the 99th percentile of one call.
+//
+//   zel_read_bench
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "ZelRegistryBase.h"
+#include "support/ZelTestDir.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kPerSection = 100;
+constexpr int kBatch = 100;     // calls timed together: the clock costs more than a read
+constexpr int kBatches = 2000;
+
+std::string Component(int settings) { return "ZelReadBench" + std::to_string(settings); }
+std::string Section(int s) { return "S" + std::to_string(s); }
+std::string Entry(int e) { return "Entry" + std::to_string(e); }
+
+ZelRegistryBase Location(int settings) {
+    return ZelRegistryBase(Component(settings).c_str(), "1.0", ZelRegistryBase::eOptions, nullptr, nullptr, FALSE, FALSE);
+}
+
+void Fill(int settings) {
+    ZelRegistryBase location = Location(settings);
+    for (int s = 0; s < settings / kPerSection; ++s) {
+        HKEY section = location.GetSectionKey(Section(s).c_str(), TRUE);
+        for (int e = 0; e < kPerSection; ++e) {
+            const DWORD value = static_cast<DWORD>(s * kPerSection + e);
+            RegSetValueExA(section, Entry(e).c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4);
+        }
+        RegCloseKey(section);
+    }
+}
+
+// Median and 99th percentile of one call, in nanoseconds, from batches of kBatch calls.
+template <class Call>
+void Measure(const char* what, int settings, Call&& call) {
+    std::vector<double> perCall;
+    std::mt19937 random(7);
+    for (int b = 0; b < kBatches; ++b) {
+        const auto began = Clock::now();
+        for (int i = 0; i < kBatch; ++i) call(random);
+        perCall.push_back(std::chrono::duration<double, std::nano>(Clock::now() - began).count() / kBatch);
+    }
+    std::sort(perCall.begin(), perCall.end());
+    std::printf("%-44s %7d settings  median %7.0f ns  p99 %7.0f ns\n", what, settings, perCall[perCall.size() / 2],
+                perCall[perCall.size() * 99 / 100]);
+}
+
+void Run(int settings, const char* when) {
+    const int sections = settings / kPerSection;
+    ZelRegistryBase location = Location(settings);
+    std::vector<HKEY> open;
+    for (int s = 0; s < sections; ++s) open.push_back(location.GetSectionKey(Section(s).c_str(), FALSE));
+    std::vector<std::string> sectionNames, entryNames;
+    for (int s = 0; s < sections; ++s) sectionNames.push_back(Section(s));
+    for (int e = 0; e < kPerSection; ++e) entryNames.push_back(Entry(e));
+    // Hot reads: every setting is read once before the reads that are timed.
+    for (int s = 0; s < sections; ++s) {
+        for (int e = 0; e < kPerSection; ++e) {
+            DWORD value = 0, size = sizeof value;
+            RegQueryValueExA(open[s], entryNames[e].c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);
+        }
+    }
+    const std::string handle = std::string("RegQueryValueExA, open handle") + when;
+    Measure(handle.c_str(), settings, [&](std::mt19937& random) {
+        DWORD value = 0, size = sizeof value;
+        RegQueryValueExA(open[random() % sections], entryNames[random() % kPerSection].c_str(), nullptr, nullptr,
+                         reinterpret_cast<BYTE*>(&value), &size);
+    });
+    const std::string profile = std::string("GetProfileIntA by section and entry") + when;
+    Measure(profile.c_str(), settings, [&](std::mt19937& random) {
+        location.GetProfileIntA(sectionNames[random() % sections].c_str(), entryNames[random() % kPerSection].c_str(), 0);
+    });
+    for (HKEY key : open) RegCloseKey(key);
+}
+
+}  // namespace
+
+int main() {
+    const std::string dir = ZelMakeTempDir("zelreg-read");
+    ZelSetEnv("ZEL_REGISTRY_DIR", dir.c_str());
+    for (int settings : {1000, 10000, 100000}) Fill(settings);
+    for (int settings : {1000, 10000, 100000}) Run(settings, "");
+    // Another process writes all the while, to a key of its own.
+    const pid_t writer = fork();
+    if (writer == 0) {
+        for (DWORD i = 0;; ++i) {
+            HKEY key = nullptr;
+            RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\ZelReadBenchWriter", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            &key, nullptr);
+            RegSetValueExA(key, "n", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&i), 4);
+            RegCloseKey(key);
+            usleep(200);
+        }
+    }
+    for (int settings : {1000, 10000, 100000}) Run(settings, ", another process writing");
+    kill(writer, SIGKILL);
+    waitpid(writer, nullptr, 0);
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+    return 0;
+}
