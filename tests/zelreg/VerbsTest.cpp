@@ -1,5 +1,6 @@
-// query, add, delete and the command line itself, run as functions with their streams. (demo runs
-// as the program itself: see RunZelreg.cmake.)
+// add, delete and the command line itself, run as functions with their streams. (query,
+// compare and the files in and out have their own; demo runs as the program itself: see
+// RunZelreg.cmake.)
 #include "ZelregTestSupport.h"
 
 namespace {
@@ -7,55 +8,6 @@ namespace {
 using namespace std::string_literals;
 
 class ZelregVerbs : public ZelregTest {};
-
-TEST_F(ZelregVerbs, QueryPrintsRegExeLayout) {
-    // Inserted in name order, so that any enumeration order the registry keeps gives the same.
-    Set("", "", REG_SZ, "Standard\0"s);
-    Set("", "Bytes", REG_BINARY, "\x01\xAB"s);
-    Set("", "Liste", REG_MULTI_SZ, "a\0b\0\0"s);
-    Set("", "Name", REG_SZ, "Wert\0"s);
-    Set("", "Q", REG_QWORD, "\0\0\0\0\x01\0\0\0"s);
-    Set("", "Zahl", REG_DWORD, "\x2a\0\0\0"s);
-    Set("Sub", "Inner", REG_EXPAND_SZ, "%X%\0"s);
-    Set("Sub2", "x", REG_SZ, "y\0"s);
-    const std::string top = "\n" + Key() +
-                            "\n    (Default)    REG_SZ    Standard\n    Bytes    REG_BINARY    01AB\n"
-                            "    Liste    REG_MULTI_SZ    a\\0b\n    Name    REG_SZ    Wert\n"
-                            "    Q    REG_QWORD    0x100000000\n    Zahl    REG_DWORD    0x2a\n";
-
-    ZelregResult r = Run({"query", "hkcu\\" + SubKey()});
-    EXPECT_EQ(0, r.code);
-    EXPECT_EQ(top + "\n" + Key("Sub") + "\n" + Key("Sub2") + "\n\n", r.out);
-    r = Run({"query", Key(), "/s"});
-    EXPECT_EQ(top + "\n" + Key("Sub") + "\n    Inner    REG_EXPAND_SZ    %X%\n\n" + Key("Sub2") +
-                  "\n    x    REG_SZ    y\n\n",
-              r.out);
-    r = Run({"query", Key(), "/v", "name"});
-    EXPECT_EQ("\n" + Key() + "\n    name    REG_SZ    Wert\n\n", r.out);  // the name as asked for
-    r = Run({"query", Key("Sub"), "/ve"});
-    EXPECT_EQ("\n" + Key("Sub") + "\n    (Default)    REG_SZ    (value not set)\n\n", r.out);
-    r = Run({"query", Key(), "/s", "-v", "X"});
-    EXPECT_EQ("\n" + Key("Sub2") + "\n    X    REG_SZ    y\n\nEnd of search: 1 match(es) found.\n\n", r.out);
-
-    r = Run({"query", Key(), "/v", "Missing"});
-    EXPECT_EQ(1, r.code);
-    EXPECT_NE(std::string::npos, r.err.find("unable to find")) << r.err;
-    EXPECT_EQ(1, Run({"query", Key("Nowhere")}).code);
-}
-
-TEST_F(ZelregVerbs, QueryShowsEveryItemOfAList) {
-    // The list's own closing NUL and its last item's end it; every other NUL parts two items.
-    const std::vector<std::pair<std::string, std::string>> lists = {
-        {"a\0b\0\0"s, "a\\0b"}, {"a\0\0b\0\0"s, "a\\0\\0b"}, {"\0\0a\0\0"s, "\\0\\0a"},
-        {"a\0\0\0"s, "a\\0"},    {"a\0"s, "a"},                 {"a"s, "a"},
-        {"\0\0"s, ""},             {""s, ""},
-    };
-    for (const auto& [data, shown] : lists) {
-        Set("", "L", REG_MULTI_SZ, data);
-        const ZelregResult r = Run({"query", Key(), "/v", "L"});
-        EXPECT_EQ("\n" + Key() + "\n    L    REG_MULTI_SZ    " + shown + "\n\n", r.out) << shown;
-    }
-}
 
 TEST_F(ZelregVerbs, AddTakesEachTypesDataForm) {
     struct Case {
@@ -201,11 +153,18 @@ TEST_F(ZelregVerbs, UsageErrorsAnswerAsRegExeDoes) {
     for (const auto& [words, expected] : std::vector<std::pair<std::vector<std::string>, std::string>>{
              {{"/?"}, "zelreg VERB /?"}, {{"-H"}, "zelreg VERB /?"}, {{"add", "/?"}, "REG_DWORD_BIG_ENDIAN"},
              {{"ADD", "-h"}, "REG_DWORD_BIG_ENDIAN"}, {{"query", "/H"}, "zelreg query KEY"},
-             {{"export", "-?"}, "left out with a warning"}}) {
+             {{"export", "-?"}, "left out with a warning"}, {{"query", "/?"}, "End of search: N match(es) found."}}) {
         const ZelregResult help = Run(words);
         EXPECT_EQ(0, help.code);
         EXPECT_NE(std::string::npos, help.out.find(expected)) << help.out;
         EXPECT_NE(std::string::npos, help.out.find("/reg:32")) << help.out;
+    }
+    // The overview names every verb, and each verb's help is its own.
+    const std::string overview = Run({"/?"}).out;
+    for (const std::string verb : {"query", "add", "delete", "export", "import", "demo"}) {
+        const std::string end = verb == "demo" ? "\n" : " ";
+        EXPECT_NE(std::string::npos, overview.find("  zelreg " + verb + end)) << verb;
+        EXPECT_EQ(0u, Run({verb, "/?"}).out.find("zelreg " + verb + end)) << verb;
     }
 }
 

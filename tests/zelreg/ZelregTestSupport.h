@@ -30,6 +30,20 @@ struct ZelregResult {
     std::string err;
 };
 
+// A command line and its whole answer: standard output, standard error, exit code.
+struct ZelregCase {
+    std::vector<std::string> words;
+    std::string out;
+    std::string err;
+    int code;
+};
+
+inline std::string Joined(const std::vector<std::string>& words) {
+    std::string line;
+    for (const std::string& word : words) line += (line.empty() ? "" : " ") + word;
+    return line;
+}
+
 class ZelregTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -44,6 +58,17 @@ protected:
         std::ostringstream out, err;
         const int code = zelregtool::RunZelreg(words, in, out, err);
         return {code, out.str(), err.str()};
+    }
+
+    // Runs each case and compares its answer to the byte.
+    static void ExpectAnswers(const std::vector<ZelregCase>& cases) {
+        for (const ZelregCase& c : cases) {
+            SCOPED_TRACE(Joined(c.words));
+            const ZelregResult r = Run(c.words);
+            EXPECT_EQ(c.out, r.out);
+            EXPECT_EQ(c.err, r.err);
+            EXPECT_EQ(c.code, r.code);
+        }
     }
 
     // This test's key, or a key below it, as the command line names it.

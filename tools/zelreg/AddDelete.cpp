@@ -13,8 +13,6 @@
 namespace zelregtool {
 namespace {
 
-std::string ShownName(const std::string& name) { return name.empty() ? "(Default)" : name; }
-
 int Cancelled(Console& console) {
     console.err << "The operation was cancelled: nothing was changed.\n";
     return 1;

@@ -20,6 +20,13 @@ bool LooksLikeSwitch(const std::string& word) {
     return i == word.size();
 }
 
+const SwitchRule* FindRule(const std::string& word, const std::vector<SwitchRule>& rules) {
+    if (!LooksLikeSwitch(word)) return nullptr;
+    for (const SwitchRule& known : rules)
+        if (EqualsNoCase(word.substr(1), known.name)) return &known;
+    return nullptr;
+}
+
 }  // namespace
 
 std::optional<Arguments> Arguments::Parse(const std::vector<std::string>& words,
@@ -31,9 +38,7 @@ std::optional<Arguments> Arguments::Parse(const std::vector<std::string>& words,
             arguments.positional_.push_back(word);
             continue;
         }
-        const SwitchRule* rule = nullptr;
-        for (const SwitchRule& known : rules)
-            if (EqualsNoCase(word.substr(1), known.name)) rule = &known;
+        const SwitchRule* rule = FindRule(word, rules);
         if (!rule) {
             problem = "unknown option " + word;
             return std::nullopt;
@@ -44,11 +49,16 @@ std::optional<Arguments> Arguments::Parse(const std::vector<std::string>& words,
         }
         std::string value;
         if (rule->takesValue) {
-            if (i + 1 == words.size()) {
+            const bool valueFollows =
+                i + 1 < words.size() && !(rule->valueOptional && FindRule(words[i + 1], rules));
+            if (valueFollows) {
+                value = words[++i];
+            } else if (rule->valueOptional) {
+                arguments.withoutValue_.insert(rule->name);
+            } else {
                 problem = "option " + word + " needs a value";
                 return std::nullopt;
             }
-            value = words[++i];
         }
         arguments.switches_[rule->name] = value;
     }

@@ -5,11 +5,12 @@ namespace zelregtool {
 const char kOverviewHelp[] =
     "zelreg looks into and changes the registry with reg.exe's verbs and switches.\n"
     "\n"
-    "  zelreg query  KEY [/v NAME | /ve] [/s] [/reg:32 | /reg:64]\n"
-    "  zelreg add    KEY [/v NAME | /ve] [/t TYPE] [/s SEPARATOR] [/d DATA] [/f] [/reg:32 | /reg:64]\n"
-    "  zelreg delete KEY [/v NAME | /ve | /va] [/f] [/reg:32 | /reg:64]\n"
-    "  zelreg export KEY FILE [/y] [/reg:32 | /reg:64]\n"
-    "  zelreg import FILE [/reg:32 | /reg:64]\n"
+    "  zelreg query   KEY [/v [NAME] | /ve] [/s] [/f DATA [/k] [/d] [/c] [/e]] [/t TYPE[,TYPE...]]\n"
+    "                 [/z] [/se SEPARATOR] [/reg:32 | /reg:64]\n"
+    "  zelreg add     KEY [/v NAME | /ve] [/t TYPE] [/s SEPARATOR] [/d DATA] [/f] [/reg:32 | /reg:64]\n"
+    "  zelreg delete  KEY [/v NAME | /ve | /va] [/f] [/reg:32 | /reg:64]\n"
+    "  zelreg export  KEY FILE [/y] [/reg:32 | /reg:64]\n"
+    "  zelreg import  FILE [/reg:32 | /reg:64]\n"
     "  zelreg demo\n"
     "\n"
     "  zelreg VERB /?  the verb's switches in full\n"
@@ -23,11 +24,20 @@ const char kOverviewHelp[] =
 namespace {
 
 const char kQueryHelp[] =
-    "zelreg query KEY [/v NAME | /ve] [/s] [/reg:32 | /reg:64]\n"
+    "zelreg query KEY [/v [NAME] | /ve] [/s] [/f DATA [/k] [/d] [/c] [/e]] [/t TYPE[,TYPE...]]\n"
+    "             [/z] [/se SEPARATOR] [/reg:32 | /reg:64]\n"
     "\n"
     "  Shows the key's values and sub-keys in reg.exe's layout.\n"
     "  /v NAME  only the value NAME; /ve only the default value\n"
-    "  /s       the key and every key below it; with /v, searches them for the value\n"
+    "  /s       the key and every key below it; with /v or /ve, searches them for the value\n"
+    "  /f DATA  searches key names, value names and data for DATA (* and ? are wildcards),\n"
+    "           and ends with \"End of search: N match(es) found.\"; exit code 1 without a match\n"
+    "  /k       searches key names only; /d data only; /v without NAME value names only\n"
+    "  /c       case-sensitive; /e the whole name or data must match\n"
+    "  /t TYPE  only values of these types (REG_SZ, REG_MULTI_SZ, REG_EXPAND_SZ, REG_DWORD,\n"
+    "           REG_QWORD, REG_BINARY, REG_NONE, comma-separated); searches like /f\n"
+    "  /z       shows each type's number too: REG_SZ (1)\n"
+    "  /se SEPARATOR  the one character shown between REG_MULTI_SZ items (\\0 if not given)\n"
     "  /reg:32, /reg:64  the 32-bit or 64-bit view (Windows; without effect on Linux)\n";
 
 const char kAddHelp[] =

@@ -15,6 +15,8 @@ struct KeyPath {
     std::string subKey;    // no leading or trailing backslash; empty for the root itself
 
     std::string FullName() const { return subKey.empty() ? rootName : rootName + "\\" + subKey; }
+    // The key's own name, the last element of its path.
+    std::string Name() const { return subKey.substr(subKey.rfind('\\') + 1); }
     KeyPath Child(const std::string& name) const {
         return {root, rootName, subKey.empty() ? name : subKey + "\\" + name};
     }

@@ -81,6 +81,13 @@ bool Utf8ToUtf16(std::string_view in, std::u16string& out) {
     return ok;
 }
 
+std::u32string Utf8ToUtf32(std::string_view in) {
+    std::u32string out;
+    bool ok = true;
+    for (std::size_t pos = 0; pos < in.size();) out.push_back(NextCodePoint(in, pos, ok));
+    return out;
+}
+
 bool Utf16ToUtf8(std::u16string_view in, std::string& out) {
     out.clear();
     bool ok = true;

@@ -11,6 +11,8 @@ namespace zelregtool {
 
 // False when the input was not well-formed UTF-8.
 bool Utf8ToUtf16(std::string_view in, std::u16string& out);
+// The code points of UTF-8 text, each malformed sequence as U+FFFD.
+std::u32string Utf8ToUtf32(std::string_view in);
 // False when the input held an unpaired surrogate.
 bool Utf16ToUtf8(std::u16string_view in, std::string& out);
 

@@ -102,6 +102,8 @@ std::string TypeName(DWORD type) {
     return "REG_UNKNOWN(" + Hex(type) + ")";
 }
 
+std::string ShownName(const std::string& name) { return name.empty() ? "(Default)" : name; }
+
 std::optional<DWORD> TypeFromName(const std::string& name) {
     // REG_DWORD_BIG_ENDIAN is reg.exe's too; it stores the number as REG_DWORD does.
     if (EqualsNoCase(name, "REG_DWORD_LITTLE_ENDIAN")) return REG_DWORD;
@@ -111,7 +113,7 @@ std::optional<DWORD> TypeFromName(const std::string& name) {
     return std::nullopt;
 }
 
-std::string DisplayData(const RegValue& value) {
+std::string DisplayData(const RegValue& value, std::string_view separator) {
     std::string text(value.data.begin(), value.data.end());
     switch (value.type) {
     case REG_SZ:
@@ -123,7 +125,12 @@ std::string DisplayData(const RegValue& value) {
         for (int terminator = 0; terminator < 2 && !text.empty() && text.back() == '\0'; ++terminator)
             text.pop_back();
         std::string shown;
-        for (const char c : text) shown += c == '\0' ? std::string("\\0") : std::string(1, c);
+        for (const char c : text) {
+            if (c == '\0')
+                shown += separator;
+            else
+                shown.push_back(c);
+        }
         return shown;
     }
     case REG_DWORD:

@@ -26,7 +26,19 @@ std::vector<SwitchRule> WithViews(std::vector<SwitchRule> rules) {
 }
 
 const Verb kVerbs[] = {
-    {"query", 1, 1, WithViews({{"v", true}, {"ve", false}, {"s", false}}), QueryVerb},
+    {"query", 1, 1,
+     WithViews({{"v", true, true},
+                {"ve", false},
+                {"s", false},
+                {"f", true},
+                {"k", false},
+                {"d", false},
+                {"c", false},
+                {"e", false},
+                {"t", true},
+                {"z", false},
+                {"se", true}}),
+     QueryVerb},
     {"add", 1, 1,
      WithViews({{"v", true}, {"ve", false}, {"t", true}, {"d", true}, {"s", true}, {"se", true}, {"f", false}}),
      AddVerb},
