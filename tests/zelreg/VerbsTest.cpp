@@ -153,7 +153,8 @@ TEST_F(ZelregVerbs, UsageErrorsAnswerAsRegExeDoes) {
     for (const auto& [words, expected] : std::vector<std::pair<std::vector<std::string>, std::string>>{
              {{"/?"}, "zelreg VERB /?"}, {{"-H"}, "zelreg VERB /?"}, {{"add", "/?"}, "REG_DWORD_BIG_ENDIAN"},
              {{"ADD", "-h"}, "REG_DWORD_BIG_ENDIAN"}, {{"query", "/H"}, "zelreg query KEY"},
-             {{"export", "-?"}, "left out with a warning"}, {{"query", "/?"}, "End of search: N match(es) found."}}) {
+             {{"export", "-?"}, "left out with a warning"}, {{"query", "/?"}, "End of search: N match(es) found."},
+             {{"Compare", "/?"}, "Result Compared: Identical"}}) {
         const ZelregResult help = Run(words);
         EXPECT_EQ(0, help.code);
         EXPECT_NE(std::string::npos, help.out.find(expected)) << help.out;
@@ -161,7 +162,7 @@ TEST_F(ZelregVerbs, UsageErrorsAnswerAsRegExeDoes) {
     }
     // The overview names every verb, and each verb's help is its own.
     const std::string overview = Run({"/?"}).out;
-    for (const std::string verb : {"query", "add", "delete", "export", "import", "demo"}) {
+    for (const std::string verb : {"query", "add", "delete", "compare", "export", "import", "demo"}) {
         const std::string end = verb == "demo" ? "\n" : " ";
         EXPECT_NE(std::string::npos, overview.find("  zelreg " + verb + end)) << verb;
         EXPECT_EQ(0u, Run({verb, "/?"}).out.find("zelreg " + verb + end)) << verb;

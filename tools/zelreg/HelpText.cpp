@@ -9,6 +9,7 @@ const char kOverviewHelp[] =
     "                 [/z] [/se SEPARATOR] [/reg:32 | /reg:64]\n"
     "  zelreg add     KEY [/v NAME | /ve] [/t TYPE] [/s SEPARATOR] [/d DATA] [/f] [/reg:32 | /reg:64]\n"
     "  zelreg delete  KEY [/v NAME | /ve | /va] [/f] [/reg:32 | /reg:64]\n"
+    "  zelreg compare KEY1 KEY2 [/v NAME | /ve] [/s] [/oa | /od | /os | /on] [/reg:32 | /reg:64]\n"
     "  zelreg export  KEY FILE [/y] [/reg:32 | /reg:64]\n"
     "  zelreg import  FILE [/reg:32 | /reg:64]\n"
     "  zelreg demo\n"
@@ -19,7 +20,8 @@ const char kOverviewHelp[] =
     "  /reg:32  the 32-bit view of the registry, /reg:64 the 64-bit view (Windows);\n"
     "           accepted and without effect on Linux, whose registry has one view\n"
     "\n"
-    "Verbs and switches are read in any case. Exit code: 0 success, 1 failure.\n";
+    "Verbs and switches are read in any case. Exit code: 0 success, 1 failure;\n"
+    "compare: 0 identical, 2 different, 1 failure.\n";
 
 namespace {
 
@@ -63,6 +65,18 @@ const char kDeleteHelp[] =
     "  /f       deletes without asking\n"
     "  /reg:32, /reg:64  the 32-bit or 64-bit view (Windows; without effect on Linux)\n";
 
+const char kCompareHelp[] =
+    "zelreg compare KEY1 KEY2 [/v NAME | /ve] [/s] [/oa | /od | /os | /on] [/reg:32 | /reg:64]\n"
+    "\n"
+    "  Compares the values of two keys, which may lie below either root. Lines: \"< \" what\n"
+    "  KEY1 has and KEY2 has not, or KEY1's side of a value that differs; \"> \" the same for\n"
+    "  KEY2; \"= \" what both have alike. Then \"Result Compared: Identical\" or \"Different\".\n"
+    "  /v NAME  only the value NAME; /ve only the default value\n"
+    "  /s       the keys below them too (not with /v or /ve)\n"
+    "  /od      shows the differences (the default); /os what is alike; /oa both; /on neither\n"
+    "  /reg:32, /reg:64  the 32-bit or 64-bit view (Windows; without effect on Linux)\n"
+    "  Exit code: 0 identical, 2 different, 1 failure.\n";
+
 const char kExportHelp[] =
     "zelreg export KEY FILE [/y] [/reg:32 | /reg:64]\n"
     "\n"
@@ -92,6 +106,7 @@ const char* VerbHelp(std::string_view verb) {
     if (verb == "query") return kQueryHelp;
     if (verb == "add") return kAddHelp;
     if (verb == "delete") return kDeleteHelp;
+    if (verb == "compare") return kCompareHelp;
     if (verb == "export") return kExportHelp;
     if (verb == "import") return kImportHelp;
     if (verb == "demo") return kDemoHelp;

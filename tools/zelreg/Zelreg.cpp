@@ -45,6 +45,9 @@ const Verb kVerbs[] = {
     {"delete", 1, 1, WithViews({{"v", true}, {"ve", false}, {"va", false}, {"f", false}}), DeleteVerb},
     {"export", 2, 2, WithViews({{"y", false}}), ExportVerb},
     {"import", 1, 1, WithViews({}), ImportVerb},
+    {"compare", 2, 2,
+     WithViews({{"v", true}, {"ve", false}, {"s", false}, {"oa", false}, {"od", false}, {"os", false}, {"on", false}}),
+     CompareVerb},
     {"demo", 0, 0, {}, DemoVerb},
 };
 
