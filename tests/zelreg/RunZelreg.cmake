@@ -2,6 +2,9 @@
 #   MODE=demo      `zelreg demo` twice; both succeed and the second reads back the first's values
 #                  and shows them as query does
 #   MODE=bad-hive  a per-user hive file that is not a hive: query fails, naming the error
+#   MODE=pipe      a tree exported to standard output and imported from standard input, through
+#                  files and through a pipe between two processes; with DEVICES, also through
+#                  /dev/stdout, which stays what it is
 string(REPLACE "|" ";" emulator "${EMULATOR}")
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
@@ -38,6 +41,51 @@ if(MODE STREQUAL "demo")
             message(FATAL_ERROR "the second run did not read back what the first one wrote: ${expected}")
         endif()
     endforeach()
+elseif(MODE STREQUAL "pipe")
+    set(key "HKCU\\Software\\ZelregPipe")
+    execute_process(COMMAND ${emulator} ${ZELREG} delete ${key} /f OUTPUT_QUIET ERROR_QUIET TIMEOUT 60)
+    # In UTF-16 the text below holds the bytes 0D 0A and 1A, which a standard stream in text mode
+    # on Windows would turn into a line break and the end of the input.
+    file(WRITE ${WORK}/tree.reg "Windows Registry Editor Version 5.00\n\n[${key}]\n\"Count\"=dword:0000002a\n\n"
+                                "[${key}\\Sub]\n\"Text\"=\"Hello, pipe\"\n\"Unicode\"=\"കਊ К\"\n")
+    zelreg(0 ignored import ${WORK}/tree.reg)
+    execute_process(COMMAND ${emulator} ${ZELREG} export ${key} - OUTPUT_FILE ${WORK}/stdout.reg
+                    RESULT_VARIABLE code ERROR_VARIABLE err TIMEOUT 60)
+    file(READ ${WORK}/stdout.reg exported HEX)
+    # The byte order mark and "Wi" in UTF-16LE, and no message after the file.
+    if(NOT code EQUAL 0 OR NOT err STREQUAL "" OR NOT exported MATCHES "^fffe57006900" OR
+       exported MATCHES "546865206f7065726174696f6e")
+        message(FATAL_ERROR "export to - (exit ${code}, ${err}) wrote more or less than the file: ${exported}")
+    endif()
+    zelreg(0 ignored delete ${key} /f)
+    execute_process(COMMAND ${emulator} ${ZELREG} import - INPUT_FILE ${WORK}/stdout.reg
+                    RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 60)
+    message("zelreg import - (exit ${code}):\n${out}${err}")
+    execute_process(COMMAND ${emulator} ${ZELREG} export ${key} - OUTPUT_FILE ${WORK}/again.reg TIMEOUT 60)
+    file(READ ${WORK}/again.reg again HEX)
+    if(NOT again STREQUAL exported)
+        message(FATAL_ERROR "import - changed the tree: ${again}")
+    endif()
+    zelreg(0 imported query ${key} /s)
+    string(REPLACE "\r" "" imported "${imported}")
+    if(NOT code EQUAL 0 OR NOT imported MATCHES "Count    REG_DWORD    0x2a\n.*Text    REG_SZ    Hello, pipe\n")
+        message(FATAL_ERROR "import - did not bring the tree back")
+    endif()
+    execute_process(COMMAND ${emulator} ${ZELREG} export ${key} - COMMAND ${emulator} ${ZELREG} import -
+                    RESULTS_VARIABLE codes OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 60)
+    string(REPLACE "\r" "" out "${out}")
+    if(NOT codes STREQUAL "0;0" OR NOT out STREQUAL "The operation completed successfully.\n" OR NOT err STREQUAL "")
+        message(FATAL_ERROR "export - | import - (exits ${codes}): ${out}${err}")
+    endif()
+    if(DEVICES)
+        execute_process(COMMAND ${ZELREG} export ${key} /dev/stdout /y OUTPUT_FILE ${WORK}/devstdout.reg
+                        RESULT_VARIABLE code ERROR_VARIABLE err TIMEOUT 60)
+        file(READ ${WORK}/devstdout.reg written HEX)
+        if(NOT code EQUAL 0 OR NOT written STREQUAL exported OR NOT IS_SYMLINK /dev/stdout)
+            message(FATAL_ERROR "export to /dev/stdout (exit ${code}, ${err}) did not write the file alone")
+        endif()
+    endif()
+    zelreg(0 ignored delete ${key} /f)
 else()
     file(WRITE ${WORK}/user.hive "this is not a hive, and must be left as it is\n")
     zelreg(1 output query HKCU\\Software)

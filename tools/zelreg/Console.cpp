@@ -5,6 +5,12 @@
 
 #include <iostream>
 
+#if defined(_WIN32)
+#include <cstdio>
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 namespace zelregtool {
 
 bool Confirm(Console& console, const std::string& question) {
@@ -53,7 +59,8 @@ namespace {
 
 class HandleBuffer : public std::streambuf {
 public:
-    explicit HandleBuffer(HANDLE handle) : handle_(handle), console_(IsConsole(handle)) {}
+    // `text`: LF becomes CR LF, and a console gets characters; otherwise bytes pass unchanged.
+    HandleBuffer(HANDLE handle, bool text) : handle_(handle), text_(text), console_(text && IsConsole(handle)) {}
     ~HandleBuffer() override { Flush(); }
 
 protected:
@@ -72,7 +79,7 @@ private:
     static constexpr std::size_t kFlushAt = 4096;
 
     void Append(char c) {
-        if (c == '\n') pending_.push_back('\r');
+        if (text_ && c == '\n') pending_.push_back('\r');
         pending_.push_back(c);
         if (pending_.size() >= kFlushAt) Flush();
     }
@@ -104,6 +111,7 @@ private:
     }
 
     HANDLE handle_;
+    bool text_;
     bool console_;
     std::string pending_;
 };
@@ -115,27 +123,37 @@ bool IsConsole(HANDLE handle) {
     return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode);
 }
 
-std::unique_ptr<std::streambuf> MakeHandleBuffer(HANDLE handle) { return std::make_unique<HandleBuffer>(handle); }
+std::unique_ptr<std::streambuf> MakeHandleBuffer(HANDLE handle) { return std::make_unique<HandleBuffer>(handle, true); }
+
+std::unique_ptr<std::streambuf> MakeRawHandleBuffer(HANDLE handle) {
+    return std::make_unique<HandleBuffer>(handle, false);
+}
 
 StandardStreams::StandardStreams()
     : outBuffer_(MakeHandleBuffer(GetStdHandle(STD_OUTPUT_HANDLE))),
       errBuffer_(MakeHandleBuffer(GetStdHandle(STD_ERROR_HANDLE))),
+      dataBuffer_(MakeRawHandleBuffer(GetStdHandle(STD_OUTPUT_HANDLE))),
       ownOut_(std::make_unique<std::ostream>(outBuffer_.get())),
       ownErr_(std::make_unique<std::ostream>(errBuffer_.get())),
+      ownData_(std::make_unique<std::ostream>(dataBuffer_.get())),
       out_(ownOut_.get()),
-      err_(ownErr_.get()) {
+      err_(ownErr_.get()),
+      data_(ownData_.get()) {
     // Errors appear at once, as std::cerr's do.
     ownErr_->setf(std::ios::unitbuf);
+    // A .reg file read from standard input keeps its bytes: no CR LF folding, no end at ^Z.
+    _setmode(_fileno(stdin), _O_BINARY);
 }
 
 #else
 
-StandardStreams::StandardStreams() : out_(&std::cout), err_(&std::cerr) {}
+StandardStreams::StandardStreams() : out_(&std::cout), err_(&std::cerr), data_(&std::cout) {}
 
 #endif
 
 StandardStreams::~StandardStreams() {
     out_->flush();
+    data_->flush();
     err_->flush();
 }
 

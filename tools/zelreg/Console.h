@@ -15,6 +15,11 @@ struct Console {
     std::istream& in;
     std::ostream& out;
     std::ostream& err;
+    // Where a file named "-" goes: standard output with no change to line ends or characters;
+    // null where `out` is that already.
+    std::ostream* data = nullptr;
+
+    std::ostream& Data() { return data ? *data : out; }
 };
 
 // Asks "<question> (Yes/No)? " until the answer is yes or no; the end of input is no.
@@ -38,10 +43,14 @@ bool IsConsole(HANDLE handle);
 // console it goes through WriteConsoleW, whatever code page the console has; to a file or
 // pipe as UTF-8 bytes with CR LF, as a program's text output on Windows has them.
 std::unique_ptr<std::streambuf> MakeHandleBuffer(HANDLE handle);
+// A stream buffer that passes bytes to a handle as they are.
+std::unique_ptr<std::streambuf> MakeRawHandleBuffer(HANDLE handle);
 #endif
 
 // The program's standard output and error: on Windows over the handle buffers above, elsewhere
-// std::cout and std::cerr. Everything written is out when this is destroyed.
+// std::cout and std::cerr; and standard output for data, which on Windows goes out unchanged
+// (and standard input is read unchanged there too). Everything written is out when this is
+// destroyed.
 class StandardStreams {
 public:
     StandardStreams();
@@ -51,12 +60,14 @@ public:
 
     std::ostream& out() { return *out_; }
     std::ostream& err() { return *err_; }
+    std::ostream& data() { return *data_; }
 
 private:
-    std::unique_ptr<std::streambuf> outBuffer_, errBuffer_;
-    std::unique_ptr<std::ostream> ownOut_, ownErr_;
+    std::unique_ptr<std::streambuf> outBuffer_, errBuffer_, dataBuffer_;
+    std::unique_ptr<std::ostream> ownOut_, ownErr_, ownData_;
     std::ostream* out_;
     std::ostream* err_;
+    std::ostream* data_;
 };
 
 }  // namespace zelregtool

@@ -116,7 +116,7 @@ int DemoVerb(const Arguments&, Console& console) {
     }
     const std::string key = ComponentKey();
     console.out << "\nWhat the registry holds now (zelreg query " << key << " /s):\n";
-    return RunZelreg({"query", key, "/s"}, console.in, console.out, console.err);
+    return RunZelreg({"query", key, "/s"}, console);
 }
 
 }  // namespace zelregtool

@@ -1,15 +1,13 @@
-// export: a key tree to a .reg file in regedit's format.
+// export: a key tree to a .reg file in regedit's format; "-" for standard output.
 #include "ErrorText.h"
-#include "FileIo.h"
 #include "KeyHandle.h"
 #include "KeyReader.h"
+#include "OutputFile.h"
 #include "RegFileWriter.h"
 #include "RegistryView.h"
 #include "Verbs.h"
 
 #include <ostream>
-
-#include <filesystem>
 
 namespace zelregtool {
 
@@ -22,6 +20,18 @@ int ExportVerb(const Arguments& arguments, Console& console) {
     KeyHandle handle;
     LONG status = handle.Open(key->root, key->subKey, KEY_READ | view);
     if (status != ERROR_SUCCESS) return KeyFailure(*key, status, console);
+    // Standard output carries the file alone, so that it can be piped on: no message there.
+    const bool toStandardOutput = file == "-";
+    OutputFile output;
+    std::string problem;
+    if (!toStandardOutput && !OutputFile::Resolve(file, output, problem))
+        return Fail(console, "Cannot write " + file + ": " + problem);
+    if (!toStandardOutput && output.kind() == OutputFile::Kind::PlainFile && !arguments.Has("y") &&
+        !Confirm(console, "File " + file + " already exists. Overwrite")) {
+        console.err << "The operation was cancelled: nothing was written.\n";
+        return 1;
+    }
+
     // As with reg.exe, what cannot be read or written is left out with a warning, and the
     // file holds everything else.
     std::size_t leftOut = 0;
@@ -54,17 +64,19 @@ int ExportVerb(const Arguments& arguments, Console& console) {
     handle.Reset();
 
     const std::string bytes = EncodeRegFile(FormatRegFile(sections));
-    std::error_code ignored;
-    if (!arguments.Has("y") && std::filesystem::exists(file, ignored) &&
-        !Confirm(console, "File " + file + " already exists. Overwrite")) {
-        console.err << "The operation was cancelled: nothing was written.\n";
-        return 1;
+    if (toStandardOutput) {
+        console.out.flush();
+        std::ostream& data = console.Data();
+        data.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        data.flush();
+        if (!data) return Fail(console, "Cannot write to standard output.");
+    } else if (!output.Write(bytes, problem)) {
+        return Fail(console, "Cannot write " + file + ": " + problem);
     }
-    std::string problem;
-    if (!ReplaceFileContent(file, bytes, problem)) return Fail(console, "Cannot write " + file + ": " + problem);
     if (leftOut > 0)
-        return Fail(console, std::to_string(leftOut) + " key(s) or value(s) were left out; " + file +
-                                 " holds everything else.");
+        return Fail(console, std::to_string(leftOut) + " key(s) or value(s) were left out; " +
+                                 (toStandardOutput ? std::string("the output") : file) + " holds everything else.");
+    if (toStandardOutput || output.IsStandardOutput()) return 0;
     return Succeed(console);
 }
 

@@ -17,6 +17,7 @@ const char kOverviewHelp[] =
     "  zelreg VERB /?  the verb's switches in full\n"
     "\n"
     "  KEY      HKCU\\path or HKLM\\path (also HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE)\n"
+    "  FILE     a file name, or - for standard output (export) or input (import)\n"
     "  /reg:32  the 32-bit view of the registry, /reg:64 the 64-bit view (Windows);\n"
     "           accepted and without effect on Linux, whose registry has one view\n"
     "\n"
@@ -82,7 +83,9 @@ const char kExportHelp[] =
     "\n"
     "  Writes the key and every key below it to FILE as regedit does: \"Windows Registry\n"
     "  Editor Version 5.00\", UTF-16LE. A key that cannot be read is left out with a warning,\n"
-    "  and the exit code is then 1.\n"
+    "  and the exit code is then 1. A plain file is replaced whole (through a file beside it),\n"
+    "  keeping its permissions; a symbolic link's target is written; a device or pipe is\n"
+    "  written as it is. FILE - writes to standard output, with no message there.\n"
     "  /y       overwrites FILE without asking\n"
     "  /reg:32, /reg:64  the 32-bit or 64-bit view (Windows; without effect on Linux)\n";
 
@@ -92,6 +95,7 @@ const char kImportHelp[] =
     "  Applies a .reg file: \"Windows Registry Editor Version 5.00\" (UTF-16LE, or UTF-8) or\n"
     "  REGEDIT4 (Windows-1252), with [-KEY] and \"name\"=- deletions. The whole file is checked\n"
     "  first: a malformed one is refused with its line number and changes nothing.\n"
+    "  FILE - reads standard input.\n"
     "  /reg:32, /reg:64  the 32-bit or 64-bit view (Windows; without effect on Linux)\n";
 
 const char kDemoHelp[] =

@@ -1,4 +1,5 @@
-// import: a .reg file into the registry, read whole and checked before the first change.
+// import: a .reg file into the registry, read whole and checked before the first change; "-"
+// reads it from standard input.
 #include "ErrorText.h"
 #include "FileIo.h"
 #include "KeyHandle.h"
@@ -56,9 +57,12 @@ private:
 
 int ImportVerb(const Arguments& arguments, Console& console) {
     const std::string& file = arguments.Positional()[0];
+    const bool fromStandardInput = file == "-";
+    const std::string shown = fromStandardInput ? "standard input" : file;
     std::string bytes, problem;
-    if (!ReadWholeFile(file, bytes, problem)) return Fail(console, "Cannot read " + file + ": " + problem);
-    return ImportBytes(bytes, file, ViewAccess(arguments), console);
+    if (!(fromStandardInput ? ReadWholeStream(console.in, bytes, problem) : ReadWholeFile(file, bytes, problem)))
+        return Fail(console, "Cannot read " + shown + ": " + problem);
+    return ImportBytes(bytes, shown, ViewAccess(arguments), console);
 }
 
 int ImportBytes(std::string_view bytes, const std::string& file, REGSAM view, Console& console) {

@@ -6,6 +6,6 @@
 
 int main(int argc, char** argv) {
     zelregtool::StandardStreams streams;
-    return zelregtool::RunZelreg(std::vector<std::string>(argv + 1, argv + argc), std::cin, streams.out(),
-                                 streams.err());
+    zelregtool::Console console{std::cin, streams.out(), streams.err(), &streams.data()};
+    return zelregtool::RunZelreg(std::vector<std::string>(argv + 1, argv + argc), console);
 }

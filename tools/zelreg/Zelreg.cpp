@@ -68,10 +68,14 @@ int UsageError(Console& console, const std::string& verb) {
 
 int RunZelreg(const std::vector<std::string>& words, std::istream& in, std::ostream& out, std::ostream& err) {
     Console console{in, out, err};
+    return RunZelreg(words, console);
+}
+
+int RunZelreg(const std::vector<std::string>& words, Console& console) {
     if (words.empty()) return UsageError(console, "");
     // "zelreg /?" and "zelreg VERB /?"; elsewhere "/?" may be a value's data.
     if (words.size() <= 2 && IsHelp(words.back())) {
-        out << (words.size() == 1 ? kOverviewHelp : VerbHelp(AsciiLower(words.front())));
+        console.out << (words.size() == 1 ? kOverviewHelp : VerbHelp(AsciiLower(words.front())));
         return 0;
     }
     const std::string verbName = AsciiLower(words.front());
