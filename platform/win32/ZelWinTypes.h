@@ -236,3 +236,12 @@ typedef struct _SECURITY_ATTRIBUTES {
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
 
 #endif
+
+// What a detailed registry watch reports (ZelRegReadChange): the kind of each change. A watch
+// that could not follow every change reports ZELREG_CHANGE_LOST once, and goes on from the
+// state the tree has then.
+#define ZELREG_CHANGE_VALUE_SET 1
+#define ZELREG_CHANGE_VALUE_DELETED 2
+#define ZELREG_CHANGE_KEY_CREATED 3
+#define ZELREG_CHANGE_KEY_DELETED 4
+#define ZELREG_CHANGE_LOST 5

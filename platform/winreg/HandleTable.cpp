@@ -25,7 +25,7 @@ REGSAM GrantAccess(REGSAM desired, bool readOnlyHive) {
 
 uintptr_t HandleTable::Allocate() {
     if (next_ < kFirstHandle || next_ > kLastHandle) next_ = kFirstHandle;
-    while (keys_.count(next_) || events_.count(next_) || transactions_.count(next_)) {
+    while (keys_.count(next_) || events_.count(next_) || transactions_.count(next_) || feeds_.count(next_)) {
         next_ = next_ >= kLastHandle ? kFirstHandle : next_ + 4;
     }
     const uintptr_t value = next_;
@@ -33,49 +33,36 @@ uintptr_t HandleTable::Allocate() {
     return value;
 }
 
-uintptr_t HandleTable::Add(std::shared_ptr<KeyHandle> key) {
+template <class T>
+uintptr_t HandleTable::Insert(Objects<T>& objects, std::shared_ptr<T> object) {
     std::lock_guard<std::mutex> lock(mutex_);
     const uintptr_t value = Allocate();
-    keys_.emplace(value, std::move(key));
+    objects.emplace(value, std::move(object));
     return value;
 }
 
-uintptr_t HandleTable::Add(std::shared_ptr<Event> event) {
+template <class T>
+std::shared_ptr<T> HandleTable::Find(const Objects<T>& objects, uintptr_t value) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    const uintptr_t value = Allocate();
-    events_.emplace(value, std::move(event));
-    return value;
+    auto found = objects.find(value);
+    return found == objects.end() ? nullptr : found->second;
 }
 
-uintptr_t HandleTable::Add(std::shared_ptr<Transaction> transaction) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    const uintptr_t value = Allocate();
-    transactions_.emplace(value, std::move(transaction));
-    return value;
-}
+uintptr_t HandleTable::Add(std::shared_ptr<KeyHandle> key) { return Insert(keys_, std::move(key)); }
+uintptr_t HandleTable::Add(std::shared_ptr<Event> event) { return Insert(events_, std::move(event)); }
+uintptr_t HandleTable::Add(std::shared_ptr<Transaction> transaction) { return Insert(transactions_, std::move(transaction)); }
+uintptr_t HandleTable::Add(std::shared_ptr<ChangeFeed> feed) { return Insert(feeds_, std::move(feed)); }
 
-std::shared_ptr<Transaction> HandleTable::GetTransaction(uintptr_t value) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto found = transactions_.find(value);
-    return found == transactions_.end() ? nullptr : found->second;
-}
-
-std::shared_ptr<KeyHandle> HandleTable::Key(uintptr_t value) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto found = keys_.find(value);
-    return found == keys_.end() ? nullptr : found->second;
-}
-
-std::shared_ptr<Event> HandleTable::GetEvent(uintptr_t value) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto found = events_.find(value);
-    return found == events_.end() ? nullptr : found->second;
-}
+std::shared_ptr<KeyHandle> HandleTable::Key(uintptr_t value) const { return Find(keys_, value); }
+std::shared_ptr<Event> HandleTable::GetEvent(uintptr_t value) const { return Find(events_, value); }
+std::shared_ptr<Transaction> HandleTable::GetTransaction(uintptr_t value) const { return Find(transactions_, value); }
+std::shared_ptr<ChangeFeed> HandleTable::GetFeed(uintptr_t value) const { return Find(feeds_, value); }
 
 HandleTable::Closed HandleTable::Close(uintptr_t value, std::shared_ptr<Transaction>* transaction) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (keys_.erase(value)) return Closed::Key;
     if (events_.erase(value)) return Closed::Event;
+    if (feeds_.erase(value)) return Closed::Feed;
     const auto found = transactions_.find(value);
     if (found == transactions_.end()) return Closed::Nothing;
     if (transaction) *transaction = std::move(found->second);

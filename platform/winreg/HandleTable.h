@@ -1,5 +1,5 @@
-// This process's handles: key handles (HKEY) and event handles share one numbering, as kernel
-// handles do on Windows. Values are multiples of four below 0x80000000, so none looks like a
+// This process's handles: key handles (HKEY), events, transactions and detailed watches share
+// one numbering, as kernel handles do on Windows. Values are multiples of four below 0x80000000, so none looks like a
 // predefined key, and they are not given out again until the counter wraps.
 #pragma once
 
@@ -19,6 +19,7 @@
 
 namespace zelreg {
 
+class ChangeFeed;
 class Transaction;
 
 // A listing of a transacted handle's key as its transaction sees it, while neither the
@@ -63,11 +64,13 @@ public:
     uintptr_t Add(std::shared_ptr<KeyHandle> key);
     uintptr_t Add(std::shared_ptr<Event> event);
     uintptr_t Add(std::shared_ptr<Transaction> transaction);
+    uintptr_t Add(std::shared_ptr<ChangeFeed> feed);
     std::shared_ptr<KeyHandle> Key(uintptr_t value) const;
     std::shared_ptr<Event> GetEvent(uintptr_t value) const;
     std::shared_ptr<Transaction> GetTransaction(uintptr_t value) const;
+    std::shared_ptr<ChangeFeed> GetFeed(uintptr_t value) const;
 
-    enum class Closed { Nothing, Key, Event, Transaction };
+    enum class Closed { Nothing, Key, Event, Transaction, Feed };
     // Closes the handle; a transaction's object comes back with Closed::Transaction, for the
     // caller to roll back (it may live on in the key handles that take part in it).
     Closed Close(uintptr_t value, std::shared_ptr<Transaction>* transaction = nullptr);
@@ -76,12 +79,20 @@ public:
     std::mutex& mutex() { return mutex_; }
 
 private:
+    template <class T>
+    using Objects = std::unordered_map<uintptr_t, std::shared_ptr<T>>;
+
     uintptr_t Allocate();
+    template <class T>
+    uintptr_t Insert(Objects<T>& objects, std::shared_ptr<T> object);
+    template <class T>
+    std::shared_ptr<T> Find(const Objects<T>& objects, uintptr_t value) const;
 
     mutable std::mutex mutex_;
-    std::unordered_map<uintptr_t, std::shared_ptr<KeyHandle>> keys_;
-    std::unordered_map<uintptr_t, std::shared_ptr<Event>> events_;
-    std::unordered_map<uintptr_t, std::shared_ptr<Transaction>> transactions_;
+    Objects<KeyHandle> keys_;
+    Objects<Event> events_;
+    Objects<Transaction> transactions_;
+    Objects<ChangeFeed> feeds_;  // of detailed watches
     uintptr_t next_ = 0;
 };
 

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -394,6 +395,40 @@ HiveLocks* Hive::Locks() const {
     HiveLocks* locks = nullptr;
     sqlite3_file_control(db_->handle(), "main", kFileControlHiveLocks, &locks);
     return locks;
+}
+
+HiveJournal* Hive::PublishingJournal() const {
+    HiveLocks* locks = Locks();
+    return locks ? locks->Journal() : nullptr;
+}
+
+HiveJournal* Hive::StartWatching() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    HiveLocks* locks = Locks();
+    HiveJournal* journal = locks ? locks->OpenJournal() : nullptr;
+    if (!journal || watches_++ > 0) return journal;
+    locks->SetWatching(true);
+    // A commit under way may have looked for watchers before the mark was made, and will not
+    // tell the journal: the watch must see its changes in the state it starts from. Taking
+    // the write lock once waits for any such commit.
+    if (!readOnly_) {
+        auto nothing = [](Connection&, ChangeSet&) { return 0; };
+        try {
+            RunLocked(true, WithChanges(nothing));
+        } catch (const RegError&) {
+            // This process writes the hive no more, or another keeps it locked: the watch goes
+            // on from here, and can miss only a commit made at this very moment.
+        }
+    }
+    return journal;
+}
+
+void Hive::StopWatching(int count) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (watches_ == 0 || count <= 0) return;
+    watches_ = std::max(0, watches_ - count);
+    HiveLocks* locks = Locks();
+    if (watches_ == 0 && locks) locks->SetWatching(false);
 }
 
 void Hive::WriteDone() {

@@ -12,6 +12,7 @@
 #include <string>
 #include <utility>
 
+#include "HiveJournal.h"
 #include "HiveLocation.h"
 #include "KeyCache.h"
 #include "KeyChange.h"
@@ -75,6 +76,12 @@ public:
         return RunLocked(true, WithChanges(make));
     }
 
+    // Counts a watch of this process on the hive, which from the first on asks every process's
+    // commits to tell the hive's journal what they changed; returns the journal, or null for a
+    // hive without one (its changes are found by looking). StopWatching takes `count` back.
+    HiveJournal* StartWatching();
+    void StopWatching(int count);
+
     std::size_t CacheBytes() {
         std::lock_guard<std::mutex> lock(mutex_);
         return cache_.bytes();
@@ -119,12 +126,14 @@ private:
                     WalHeader before, after;
                     const bool known = ReadWalHeader(before);
                     auto result = body(*db_);
+                    HiveJournal::Appending appending(PublishingJournal());
                     transaction.Commit();
                     if (known && ReadWalHeader(after)) {
                         cache_.Committed(before, after, changes_);
                     } else {
                         cache_.Clear();
                     }
+                    appending.Publish(changes_);
                     WriteDone();
                     AfterWrite();
                     return result;
@@ -182,6 +191,9 @@ private:
     void WaitForLock(std::chrono::steady_clock::time_point began, bool write);
     // The index locks of the hive's connection, or null (SQLite's own locks, see HiveLocks.h).
     HiveLocks* Locks() const;
+    // The hive's journal while any process watches the hive, for a commit to tell what it
+    // changed; null while none does, or when its locks are SQLite's own.
+    HiveJournal* PublishingJournal() const;
     // A write transaction is over, done or abandoned: the connection no longer waits to write.
     void WriteDone();
     // Fails when the files that keep the hive's processes in step are no longer those at their
@@ -216,6 +228,7 @@ private:
     std::atomic<bool> checkpointWanted_{false};
     std::mutex checkpointMutex_;  // guards checkpointer_
     std::unique_ptr<Connection> checkpointer_;
+    int watches_ = 0;  // StartWatching's count
 };
 
 // Called when a hive starts keeping a read snapshot or wants a checkpoint: makes sure the thread

@@ -97,6 +97,7 @@ public:
     HiveLockFile& operator=(const HiveLockFile&) = delete;
     ~HiveLockFile() {
         if (table_) munmap(table_, sizeof(HiveLockTable));
+        if (journalArea_) munmap(journalArea_, sizeof(HiveJournalArea));
         // SQLite has closed its own descriptor of the -shm file by now (see HiveLocks.h).
         if (shmFd_ >= 0) close(shmFd_);
         for (int fd : spareFds_) close(fd);
@@ -114,6 +115,10 @@ public:
     int Lock(int slot, int offset, int count, int flags);
     void AwaitRelease(std::chrono::microseconds timeout);
     bool Replaced() const { return Unlinked(fd_) || Unlinked(shmFd_); }
+    HiveJournal* Journal(bool make);
+    void SetWatching(int slot, bool watching);
+    // Maps the journal's part of the file, which exists; the caller holds journalMutex_.
+    bool MapJournal();
     void WriteDone(int slot) { table_->writeWaitSince[slot] = 0; }
 
 private:
@@ -169,6 +174,9 @@ private:
     bool fenced_ = false;
     std::vector<int> spareFds_;  // other descriptors of the file, kept so as not to drop locks
     HiveLockTable* table_ = nullptr;
+    std::mutex journalMutex_;  // guards the two below
+    void* journalArea_ = nullptr;
+    std::unique_ptr<HiveJournal> journal_;
     // One claim at a time in this process: record locks do not tell its threads apart.
     std::mutex claimMutex_;
     std::atomic<bool> ours_[HiveLockTable::kSlots] = {};
@@ -341,6 +349,7 @@ int HiveLockFile::Claim(int& rc) {
 }
 
 void HiveLockFile::Release(int slot) {
+    SetWatching(slot, false);
     GiveUp(table_->shared[slot], 0xFF);
     GiveUp(table_->exclusive[slot], 0xFF);
     std::lock_guard<std::mutex> claim(claimMutex_);
@@ -381,6 +390,57 @@ void HiveLockFile::ClearSlot(int slot) {
     table_->shared[slot] = 0;
     table_->exclusive[slot] = 0;
     table_->writeWaitSince[slot] = 0;
+    SetWatching(slot, false);
+}
+
+void HiveLockFile::SetWatching(int slot, bool watching) {
+    if (table_->watching[slot].exchange(watching ? 1 : 0) == (watching ? 1 : 0)) return;
+    if (watching) {
+        ++table_->watchers;
+    } else {
+        --table_->watchers;
+    }
+}
+
+HiveJournal* HiveLockFile::Journal(bool make) {
+    // A commit asks for every write: while no one watches it costs one load.
+    if (!make && table_->watchers == 0) return nullptr;
+    std::lock_guard<std::mutex> lock(journalMutex_);
+    if (journal_) return journal_.get();
+    if (!table_->journalReady) {
+        // A watcher makes the journal before it counts itself in: a commit that sees a watcher
+        // finds the journal ready.
+        if (!make) return nullptr;
+        TableLock tableLock(*this, LockWaitLimit());
+        if (!tableLock.ok()) return nullptr;
+        if (!table_->journalReady) {
+            // Room on the disk first, as for the table (see Start).
+            const int error = posix_fallocate(fd_, 0, static_cast<off_t>(kJournalOffset + sizeof(HiveJournalArea)));
+            if (error != 0) {
+                Report(LockPath(), "journal",
+                       "lock file '" + LockPath() + "': no room for the journal of changes (" + std::strerror(error) +
+                           "); watches of the hive look for changes every few milliseconds instead");
+                return nullptr;
+            }
+            if (!MapJournal()) return nullptr;
+            journal_->Start();
+            table_->journalReady = 1;
+            return journal_.get();
+        }
+    }
+    return MapJournal() ? journal_.get() : nullptr;
+}
+
+bool HiveLockFile::MapJournal() {
+    void* mapped = mmap(nullptr, sizeof(HiveJournalArea), PROT_READ | PROT_WRITE, MAP_SHARED, fd_,
+                        static_cast<off_t>(kJournalOffset));
+    if (mapped == MAP_FAILED) {
+        Report(LockPath(), "map", "lock file '" + LockPath() + "': " + std::strerror(errno));
+        return false;
+    }
+    journalArea_ = mapped;
+    journal_ = std::make_unique<HiveJournal>(static_cast<HiveJournalArea*>(mapped));
+    return true;
 }
 
 bool HiveLockFile::MustLetOthersWrite(int slot, int64_t now) const {
@@ -507,6 +567,19 @@ int HiveLocks::Lock(int offset, int count, int flags) {
 void HiveLocks::AwaitRelease(std::chrono::microseconds timeout) { file_->AwaitRelease(timeout); }
 
 bool HiveLocks::FilesReplaced() const { return file_->Replaced(); }
+
+HiveJournal* HiveLocks::Journal() { return file_->Journal(false); }
+
+HiveJournal* HiveLocks::OpenJournal() { return file_->Journal(true); }
+
+void HiveLocks::SetWatching(bool watching) {
+    if (slot_ < 0) {
+        int rc = SQLITE_OK;
+        slot_ = file_->Claim(rc);
+        if (slot_ < 0) return;
+    }
+    file_->SetWatching(slot_, watching);
+}
 
 void HiveLocks::WriteDone() {
     if (slot_ >= 0) file_->WriteDone(slot_);

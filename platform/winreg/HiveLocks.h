@@ -35,11 +35,13 @@
 #include <memory>
 #include <string>
 
+#include "HiveJournal.h"
+
 namespace zelreg {
 
 // The shared table, as it lies at the start of the lock file.
 struct HiveLockTable {
-    static constexpr uint32_t kMagic = 0x5A4C4B33;  // "ZLK3"
+    static constexpr uint32_t kMagic = 0x5A4C4B34;  // "ZLK4"
     static constexpr int kSlots = 1024;
 
     uint32_t magic;
@@ -49,13 +51,23 @@ struct HiveLockTable {
     // Moves whenever a lock is given up while `waiters` is not zero; waiters sleep on it (futex).
     std::atomic<uint32_t> releases;
     std::atomic<uint32_t> waiters;
+    // Processes that watch the hive (one count per watching slot), and whether the journal
+    // after the table has been made (HiveJournal.h): the file grows by it only once a process
+    // watches.
+    std::atomic<uint32_t> watchers;
+    std::atomic<uint32_t> journalReady;
     std::atomic<uint8_t> shared[kSlots];     // per slot, a bit per lock held shared
     std::atomic<uint8_t> exclusive[kSlots];  // per slot, a bit per lock held exclusively
     // Per slot, for the write lock: since when (steady clock, ns) it has been asking in vain, 0
     // when it is not; and when it last asked.
     std::atomic<int64_t> writeWaitSince[kSlots];
     std::atomic<int64_t> writeAskedAt[kSlots];
+    // Per slot, whether its process watches the hive (counted in `watchers`).
+    std::atomic<uint8_t> watching[kSlots];
 };
+
+// The lock file: the table, then, once a process watches, the hive's journal on a page of its own.
+constexpr std::size_t kJournalOffset = (sizeof(HiveLockTable) + 4095) & ~std::size_t{4095};
 static_assert(std::atomic<uint32_t>::is_always_lock_free && std::atomic<uint8_t>::is_always_lock_free,
               "the table is shared between processes: its atomics must not hide a lock");
 
@@ -91,6 +103,16 @@ public:
     // The connection's write transaction has ended, committed or not: it waits for the write
     // lock no longer.
     void WriteDone();
+
+    // The hive's journal while any process watches the hive, for a commit to tell what it
+    // changed; null while none does.
+    HiveJournal* Journal();
+    // The journal, made when it is not yet, for a process that starts to watch; null when the
+    // disk has no room for it (the reason goes to stderr).
+    HiveJournal* OpenJournal();
+    // Whether this connection's process watches the hive. The mark goes with the connection, or
+    // with its process's death.
+    void SetWatching(bool watching);
 
     // Whether the lock file or the index file has been deleted or replaced since this process
     // opened it. Processes that open the hive from then on use other files: writing on would

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace zelreg {
@@ -12,9 +14,22 @@ enum class ChangeKind {
     Value,  // a value of the key was set or deleted
 };
 
+// What exactly happened, for watchers that tell it.
+enum class ChangeDetail : uint8_t { ValueSet = 1, ValueDeleted = 2, KeyCreated = 3, KeyDeleted = 4 };
+
 struct KeyChange {
-    int64_t key;
+    KeyChange(int64_t key, ChangeDetail detail, std::string_view name, int64_t subject = 0)
+        : key(key),
+          kind(detail == ChangeDetail::ValueSet || detail == ChangeDetail::ValueDeleted ? ChangeKind::Value
+                                                                                        : ChangeKind::Name),
+          detail(detail),
+          subject(subject),
+          name(name) {}
+    int64_t key;  // the key whose sub-keys or values changed
     ChangeKind kind;
+    ChangeDetail detail;
+    int64_t subject;   // a created or deleted sub-key's id
+    std::string name;  // the value's name, or the created or deleted sub-key's
 };
 
 using ChangeSet = std::vector<KeyChange>;

@@ -137,19 +137,31 @@ KeyState CreateChild(Connection& db, ChangeSet& changes, const KeyState& parent,
         if (isVolatile) row.Bind(5, BootId());
         row.Run();
     }
-    RecordItemChange(db, changes, parent, ChangeKind::Name, FigureChange::Added(SubKeyFigures(name, classText)));
+    RecordItemChange(db, changes, parent, KeyChange(parent.id, ChangeDetail::KeyCreated, name, child.id),
+                     FigureChange::Added(SubKeyFigures(name, classText)));
     return child;
 }
 
 void DeleteSubtree(Connection& db, ChangeSet& changes, int64_t id, bool includeSelf) {
     std::optional<int64_t> parent;
     std::string fold;
+    // What goes: the key itself, or (emptying it) its sub-keys and values, one by one; what lies
+    // deeper goes with them and is not told apart.
+    ChangeSet gone;
     if (includeSelf) {
         Query q(db, "SELECT parent, fold FROM cells WHERE key = ?1 AND kind = 2 AND parent IS NOT NULL");
         q.Bind(1, id);
         if (q.Step()) {
             parent = q.Int(0);
             fold = std::string(q.Text(1));
+        }
+    } else {
+        Query q(db, "SELECT kind, name, sub FROM cells WHERE key = ?1 AND kind IN (0, 1)");
+        q.Bind(1, id);
+        while (q.Step()) {
+            const bool subKey = q.Int(0) == 0;
+            gone.emplace_back(id, subKey ? ChangeDetail::KeyDeleted : ChangeDetail::ValueDeleted, q.Text(1),
+                              subKey ? q.Int(2) : 0);
         }
     }
     const int64_t highest = HighestKeyId(db);
@@ -165,38 +177,47 @@ void DeleteSubtree(Connection& db, ChangeSet& changes, int64_t id, bool includeS
     if (HighestKeyId(db) < highest) RetireIdsUpTo(db, highest);
     if (parent) {
         std::optional<ItemFigures> entry;
+        std::string name;
         {
             Query q(db, "SELECT name, class FROM cells WHERE key = ?1 AND kind = 0 AND fold = ?2");
             q.Bind(1, *parent).Bind(2, fold);
-            if (q.Step()) entry = SubKeyFigures(q.Text(0), q.Text(1));
+            if (q.Step()) {
+                entry = SubKeyFigures(q.Text(0), q.Text(1));
+                name = std::string(q.Text(0));
+            }
         }
         Query(db, "DELETE FROM cells WHERE key = ?1 AND kind = 0 AND fold = ?2").Bind(1, *parent).Bind(2, fold).Run();
+        const KeyChange change(*parent, ChangeDetail::KeyDeleted, name, id);
         const std::optional<KeyState> state = LoadKey(db, *parent, kWithFigures);
         if (state && entry) {
-            RecordItemChange(db, changes, *state, ChangeKind::Name, FigureChange::Removed(*entry));
+            RecordItemChange(db, changes, *state, change, FigureChange::Removed(*entry));
         } else {
-            RecordChange(db, changes, *parent, ChangeKind::Name);
+            RecordChange(db, changes, change);
         }
-    } else {
-        Query(db, "UPDATE cells SET figures = NULL WHERE key = ?1 AND kind = 2").Bind(1, id).Run();
-        RecordChange(db, changes, id, ChangeKind::Name);
-        RecordChange(db, changes, id, ChangeKind::Value);
+    } else if (!gone.empty()) {
+        // Both counters move: what a key's counters stand for is never told apart further.
+        Query(db, "UPDATE cells SET figures = NULL, mtime = ?2, cgen = cgen + 1, vgen = vgen + 1 WHERE key = ?1 AND kind = 2")
+            .Bind(1, id)
+            .Bind(2, FileTimeNow())
+            .Run();
+        changes.insert(changes.end(), gone.begin(), gone.end());
     }
 }
 
-void RecordChange(Connection& db, ChangeSet& changes, int64_t key, ChangeKind kind) {
-    const bool names = kind == ChangeKind::Name;
+void RecordChange(Connection& db, ChangeSet& changes, const KeyChange& change) {
+    const bool names = change.kind == ChangeKind::Name;
     Query(db, "UPDATE cells SET mtime = ?2, cgen = cgen + ?3, vgen = vgen + ?4 WHERE key = ?1 AND kind = 2")
-        .Bind(1, key)
+        .Bind(1, change.key)
         .Bind(2, FileTimeNow())
         .Bind(3, names ? 1 : 0)
         .Bind(4, names ? 0 : 1)
         .Run();
-    changes.push_back(KeyChange{key, kind});
+    changes.push_back(change);
 }
 
-void RecordItemChange(Connection& db, ChangeSet& changes, const KeyState& key, ChangeKind kind,
+void RecordItemChange(Connection& db, ChangeSet& changes, const KeyState& key, const KeyChange& what,
                       const FigureChange& change) {
+    const ChangeKind kind = what.kind;
     const bool names = kind == ChangeKind::Name;
     KeyFigures figures = key.figures;
     ListingFigures& changed = names ? figures.subKeys : figures.values;
@@ -215,7 +236,7 @@ void RecordItemChange(Connection& db, ChangeSet& changes, const KeyState& key, C
         .Bind(2, FileTimeNow())
         .BindStaticBlob(3, encoded)
         .Run();
-    changes.push_back(KeyChange{key.id, kind});
+    changes.push_back(what);
 }
 
 void RecountKey(Connection& db, int64_t key) {

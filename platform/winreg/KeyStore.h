@@ -60,12 +60,13 @@ KeyState CreateChild(Connection& db, ChangeSet& changes, const KeyState& parent,
 // includeSelf is set (the root never goes).
 void DeleteSubtree(Connection& db, ChangeSet& changes, int64_t id, bool includeSelf);
 
-// Stamps the key's last-write time and moves the change counter of the kind.
-void RecordChange(Connection& db, ChangeSet& changes, int64_t key, ChangeKind kind);
-// The same for a change that added, removed or replaced one of the key's sub-keys (Name) or
-// values (Value), which also goes into the key's figures; `key` is the key's state before.
-// Places the values when they become many.
-void RecordItemChange(Connection& db, ChangeSet& changes, const KeyState& key, ChangeKind kind,
+// Stamps the changed key's last-write time, moves its change counter of the kind and notes the
+// change.
+void RecordChange(Connection& db, ChangeSet& changes, const KeyChange& change);
+// The same for a change that added, removed or replaced one of the key's sub-keys or values,
+// which also goes into the key's figures; `key` is the key's state before. Places the values
+// when they become many.
+void RecordItemChange(Connection& db, ChangeSet& changes, const KeyState& key, const KeyChange& what,
                       const FigureChange& change);
 
 // Sets the key's figures from its items and places its values if they are many (for a format

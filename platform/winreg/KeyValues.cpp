@@ -16,12 +16,14 @@ bool StoreValue(Connection& db, ChangeSet& changes, const KeyState& key, std::st
     const std::string fold = FoldName(name);
     const int64_t wideSize = ReportedDataSize(type, data);
     std::optional<ItemFigures> before;
+    std::string stored;  // the name the value has, its first
     {
         Query q(db, "SELECT type, data, name, wsize FROM cells WHERE key = ?1 AND kind = 1 AND fold = ?2");
         q.Bind(1, key.id).Bind(2, fold);
         if (q.Step()) {
             if (static_cast<DWORD>(q.Int(0)) == type && q.Blob(1) == data) return false;
             before = ValueFigures(q.Text(2), q.Int(3));
+            stored = std::string(q.Text(2));
         }
     }
     if (before) {
@@ -32,7 +34,7 @@ bool StoreValue(Connection& db, ChangeSet& changes, const KeyState& key, std::st
             .BindBlob(4, data.data(), data.size())
             .Bind(5, wideSize)
             .Run();
-        RecordItemChange(db, changes, key, ChangeKind::Value,
+        RecordItemChange(db, changes, key, KeyChange(key.id, ChangeDetail::ValueSet, stored),
                          FigureChange::Replaced(*before, ItemFigures{before->name, wideSize}));
         return true;
     }
@@ -52,19 +54,22 @@ bool StoreValue(Connection& db, ChangeSet& changes, const KeyState& key, std::st
         .Bind(6, wideSize)
         .BindBlob(7, data.data(), data.size())
         .Run();
-    RecordItemChange(db, changes, key, ChangeKind::Value, FigureChange::Added(ValueFigures(name, wideSize)));
+    RecordItemChange(db, changes, key, KeyChange(key.id, ChangeDetail::ValueSet, name),
+                     FigureChange::Added(ValueFigures(name, wideSize)));
     return true;
 }
 
 bool RemoveValue(Connection& db, ChangeSet& changes, const KeyState& key, std::string_view fold) {
     int64_t seq = 0;
     ItemFigures removed{};
+    std::string name;
     {
         Query q(db, "SELECT seq, name, wsize FROM cells WHERE key = ?1 AND kind = 1 AND fold = ?2");
         q.Bind(1, key.id).Bind(2, fold);
         if (!q.Step()) return false;
         seq = q.Int(0);
         removed = ValueFigures(q.Text(1), q.Int(2));
+        name = std::string(q.Text(1));
     }
     Query(db, "DELETE FROM cells WHERE key = ?1 AND kind = 1 AND fold = ?2").Bind(1, key.id).Bind(2, fold).Run();
     if (key.figures.values.placed) {
@@ -73,7 +78,8 @@ bool RemoveValue(Connection& db, ChangeSet& changes, const KeyState& key, std::s
             .Bind(2, seq)
             .Run();
     }
-    RecordItemChange(db, changes, key, ChangeKind::Value, FigureChange::Removed(removed));
+    RecordItemChange(db, changes, key, KeyChange(key.id, ChangeDetail::ValueDeleted, name),
+                     FigureChange::Removed(removed));
     return true;
 }
 

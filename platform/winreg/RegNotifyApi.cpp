@@ -43,10 +43,16 @@ LONG WINAPI RegNotifyChangeKeyValue(HKEY hKey, BOOL bWatchSubtree, DWORD dwNotif
                     dwNotifyFilter,
                     ref.predefined ? uintptr_t{0} : reinterpret_cast<uintptr_t>(hKey),
                     event};
-        ref.hive->Read([&watch](Connection& db) {
-            Store::Get().notifier().Add(db, watch);
-            return ERROR_SUCCESS;
-        });
+        HiveJournal* journal = ref.hive->StartWatching();
+        try {
+            ref.hive->Read([&watch, journal](Connection& db) {
+                Store::Get().notifier().Add(db, watch, journal);
+                return ERROR_SUCCESS;
+            });
+        } catch (...) {
+            if (journal) ref.hive->StopWatching(1);
+            throw;
+        }
         if (!fAsynchronous) event->Wait(INFINITE);
         return ERROR_SUCCESS;
     });
@@ -92,14 +98,15 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
     return event->Wait(dwMilliseconds) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
 }
 
-// Closes event handles, transactions (rolling back one that has not ended) and, as on Windows,
-// key handles too.
+// Closes event handles, transactions (rolling back one that has not ended), detailed watches
+// and, as on Windows, key handles too.
 BOOL WINAPI CloseHandle(HANDLE hObject) {
     const auto value = reinterpret_cast<uintptr_t>(hObject);
     if (!hObject || IsPredefinedKey(reinterpret_cast<HKEY>(hObject))) return FALSE;
     std::shared_ptr<Transaction> transaction;
     switch (Store::Get().handles().Close(value, &transaction)) {
     case HandleTable::Closed::Key:
+    case HandleTable::Closed::Feed:
         Store::Get().notifier().HandleClosed(value);
         return TRUE;
     case HandleTable::Closed::Event:

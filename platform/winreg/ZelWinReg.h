@@ -81,6 +81,24 @@ ZEL_WINREG_API DWORD WINAPI ZelRegOpenHandleCount(void);
 // holds more than a set amount (16 MB per hive).
 ZEL_WINREG_API DWORD WINAPI ZelRegReadCacheBytes(void);
 
+// Detailed watches: what changed in a key, or in its sub-tree, change by change
+// (ZELREG_CHANGE_* in ZelWinTypes.h), from this process and every other, in the order the
+// changes were made; a transaction's changes come together once it has committed. The watch
+// follows the key by its path: deleted, it reports ZELREG_CHANGE_KEY_DELETED (after its
+// sub-keys); created anew, ZELREG_CHANGE_KEY_CREATED, and it goes on. CloseHandle ends it.
+// NULL on failure, with GetLastError telling why (as RegOpenKeyExA would).
+ZEL_WINREG_API HANDLE WINAPI ZelRegCreateWatch(HKEY hKey, BOOL bWatchSubtree);
+// Takes the oldest change not yet read: its kind, the changed key's path below the watched key
+// ("" for the key itself) and, for a value, its name ("" otherwise); the sizes in characters
+// go in and come back without the NUL. ERROR_NO_MORE_ITEMS when there is none;
+// ERROR_MORE_DATA, with the sizes needed (NUL included), when either buffer is too small: the
+// change stays to be read.
+ZEL_WINREG_API LONG WINAPI ZelRegReadChange(HANDLE hWatch, LPDWORD lpdwKind, LPSTR lpKeyPath, LPDWORD lpcchKeyPath,
+                                            LPSTR lpValueName, LPDWORD lpcchValueName);
+// A descriptor that poll() finds readable while changes wait to be read; it belongs to the
+// watch (never close it). -1 for a handle that is no watch.
+ZEL_WINREG_API int WINAPI ZelRegWatchDescriptor(HANDLE hWatch);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,0 +1,83 @@
+// What each commit to a hive changed, told to every process that watches the hive: a ring of
+// change records in the hive's shared lock file (see HiveLocks.h), which commits append to only
+// while some process watches, and a word that waiters sleep on (futex) and each append wakes.
+//
+// Records are appended under a robust mutex and made visible by moving `end` after they are
+// written, so a process killed half-way through an append leaves nothing half written. A reader
+// that falls more than the ring's size behind, or finds an append skipped (its writer could not
+// have the mutex in time), learns that changes were lost.
+#pragma once
+
+#include <pthread.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "KeyChange.h"
+
+namespace zelreg {
+
+struct HiveJournalArea {
+    static constexpr std::size_t kRingBytes = 1u << 20;
+
+    pthread_mutex_t mutex;
+    std::atomic<uint32_t> wake;      // moves with every append; waiters sleep on it
+    std::atomic<uint64_t> end;       // bytes appended, ever
+    std::atomic<uint64_t> dropped;   // appends skipped
+    alignas(8) unsigned char ring[kRingBytes];
+};
+
+// One change as the journal tells it, with its place in the journal.
+struct JournalRecord {
+    uint64_t position;
+    KeyChange change;
+};
+
+class HiveJournal {
+public:
+    explicit HiveJournal(HiveJournalArea* area) : area_(area) {}
+
+    // Sets up a fresh area (its process alone has the lock file).
+    void Start();
+
+    // Held from just before a commit until its changes are appended, so that the journal tells
+    // commits in the order they were made: the next writer, which commits only after this one,
+    // waits for it here. Does nothing without a journal (no one watches).
+    class Appending {
+    public:
+        explicit Appending(HiveJournal* journal);
+        Appending(const Appending&) = delete;
+        Appending& operator=(const Appending&) = delete;
+        ~Appending();
+        // After the commit: appends its changes and wakes the waiters.
+        void Publish(const ChangeSet& changes);
+
+    private:
+        HiveJournal* journal_ = nullptr;
+        bool locked_ = false;
+    };
+    // Wakes the waiters without appending (a change they learn of another way).
+    void Poke();
+
+    // Where a reader that wants only what comes from now on starts.
+    uint64_t End() const { return area_->end.load(); }
+    // Reads the records from `position` on and moves it past them; false when some records
+    // were lost since (then `out` holds none, and `position` is at the end).
+    bool Read(uint64_t& position, uint64_t& dropped, std::vector<JournalRecord>& out) const;
+    uint64_t Dropped() const { return area_->dropped.load(); }
+
+    // The wake word now, and a sleep until it moves from `seen` or `timeout` passes.
+    uint32_t WakeWord() const { return area_->wake.load(); }
+    void Wait(uint32_t seen, std::chrono::microseconds timeout) const;
+
+private:
+    void Append(const ChangeSet& changes);
+    void Drop();
+
+    HiveJournalArea* area_;
+};
+
+}  // namespace zelreg
