@@ -194,14 +194,21 @@ void Hive::KeepSideFilesPrivate() {
     }
 }
 
-int Hive::AfterCommit(void* context, sqlite3* db, const char*, int frames) {
+int Hive::AfterCommit(void* context, sqlite3*, const char*, int frames) {
     auto* hive = static_cast<Hive*>(context);
     if (frames >= kCheckpointFrames) {
-        sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+        // After the commit has told the journal (CheckpointIfDue): the next commit waits for that.
+        hive->checkpointDue_ = true;
     } else if (frames >= kBackgroundCheckpointFrames && !hive->checkpointWanted_.exchange(true)) {
         HiveNeedsUpkeep(true);
     }
     return SQLITE_OK;
+}
+
+void Hive::CheckpointIfDue() {
+    if (!checkpointDue_) return;
+    checkpointDue_ = false;
+    sqlite3_wal_checkpoint_v2(db_->handle(), nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
 }
 
 void Hive::CheckpointAtExit() {

@@ -134,6 +134,7 @@ private:
                         cache_.Clear();
                     }
                     appending.Publish(changes_);
+                    CheckpointIfDue();
                     WriteDone();
                     AfterWrite();
                     return result;
@@ -184,6 +185,8 @@ private:
     int CheckpointLocked();
 
     void AfterWrite();
+    // Checkpoints when the commit just made found the log long (see AfterCommit).
+    void CheckpointIfDue();
     // SQLite gives the log and index files it makes the hive file's mode: a user hive's are the
     // user's alone, whatever the hive file's mode.
     void KeepSideFilesPrivate();
@@ -229,6 +232,7 @@ private:
     std::mutex checkpointMutex_;  // guards checkpointer_
     std::unique_ptr<Connection> checkpointer_;
     int watches_ = 0;  // StartWatching's count
+    bool checkpointDue_ = false;
 };
 
 // Called when a hive starts keeping a read snapshot or wants a checkpoint: makes sure the thread

@@ -26,8 +26,10 @@ struct RecordHeader {
 static_assert(sizeof(RecordHeader) == 32, "records are laid out by hand");
 
 constexpr std::size_t kRing = HiveJournalArea::kRingBytes;
-// Appends wait this long at most for the mutex; an append that cannot wait counts as dropped.
-constexpr std::chrono::milliseconds kAppendWait{10};
+// A commit waits this long at most for the mutex, which the previous commit holds only from
+// just before it commits until it has appended (microseconds, unless its process is stopped
+// or starved of the processor just then); a commit that cannot wait counts as dropped.
+constexpr std::chrono::milliseconds kAppendWait{250};
 
 std::size_t Padded(std::size_t size) { return (size + 7) & ~std::size_t{7}; }
 
@@ -83,13 +85,13 @@ HiveJournal::Appending::~Appending() {
 }
 
 void HiveJournal::Appending::Publish(const ChangeSet& changes) {
-    if (!journal_ || changes.empty()) return;
-    if (locked_) {
-        journal_->Append(changes);
-    } else {
-        journal_->Drop();
-    }
+    if (!journal_) return;
+    if (locked_ && !changes.empty()) journal_->Append(changes);
+    if (!locked_) journal_->Drop();
+    if (locked_) pthread_mutex_unlock(&journal_->area_->mutex);
+    locked_ = false;
     journal_->Poke();
+    journal_ = nullptr;
 }
 
 void HiveJournal::Drop() { ++area_->dropped; }

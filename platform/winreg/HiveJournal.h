@@ -52,7 +52,8 @@ public:
         Appending(const Appending&) = delete;
         Appending& operator=(const Appending&) = delete;
         ~Appending();
-        // After the commit: appends its changes and wakes the waiters.
+        // After the commit: appends its changes, lets the next commit append, and wakes the
+        // waiters.
         void Publish(const ChangeSet& changes);
 
     private:
