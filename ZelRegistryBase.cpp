@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "Imp/ZelKeyPath.h"
 #include "Imp/ZelOpenedKey.h"
 #include "Imp/ZelRegistryBaseI.h"
 #include "frame/ZelConvert.h"
@@ -58,13 +59,6 @@ CString ComposeProfilePath(const ZelRegistryBase_Imp& imp) {
         strPath += imp.m_strSubPath;
     }
     return strPath;
-}
-
-// Drops one backslash at each end, never more: a name with two leading backslashes keeps one.
-void StripOuterBackslash(CString& str) {
-    if (!str.IsEmpty() && str[0] == '\\') str = str.Mid(1);
-    const int nLength = str.GetLength();
-    if (nLength != 0 && str[nLength - 1] == '\\') str = str.Left(nLength - 1);
 }
 
 // True when the text names at least one key, i.e. holds something besides separators.
@@ -186,10 +180,10 @@ CString ZelRegistryBase::BuildProfileString() const {
 // flag chooses only the application key. Value names are joined to the path the same way.
 BOOL ZelRegistryBase::NormalizeParams(HKEY& hKey, CString& strName) {
     if (strName.IsEmpty()) return FALSE;
-    StripOuterBackslash(strName);
+    ZelStripOuterBackslash(strName);
     if (hKey != nullptr) return TRUE;
     CString strPath = BuildProfileString();
-    StripOuterBackslash(strPath);
+    ZelStripOuterBackslash(strPath);
     strPath += '\\';
     strPath += strName;
     strName = strPath;
