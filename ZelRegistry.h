@@ -12,3 +12,4 @@
 #include "zelpropitem.h"
 #include "zelpropset.h"
 #include "zelpropsets.h"
+#include "ZelRegistryTransaction.h"
