@@ -66,8 +66,9 @@ HKEY ZelRegistryTransaction::Key() const { return m_hKey; }
 LONG ZelRegistryTransaction::Status() const { return m_lStatus; }
 
 // The path is joined as the primitives join a name to a location's path, so the key is the one
-// a Write with a null handle reaches. A path that stays empty would name HKEY_CURRENT_USER
-// itself, which no such Write addresses.
+// a Write with a null handle reaches. Where such a Write gets nowhere, the transaction does not
+// begin: a path that stays empty would name HKEY_CURRENT_USER itself, and one that begins with a
+// backslash (a location without a path) is refused by the registry with ERROR_BAD_PATHNAME.
 LONG ZelRegistryTransaction::Open(const ZelRegistryBase& Location, LPCTSTR pszSubKey) {
     if (const LONG lRefusal = WriteRefusal(Location)) return lRefusal;
     CString strKey = Location.GetRegistryPath();
@@ -77,7 +78,7 @@ LONG ZelRegistryTransaction::Open(const ZelRegistryBase& Location, LPCTSTR pszSu
         ZelStripOuterBackslash(strSubKey);
         strKey = strKey + '\\' + strSubKey;
     }
-    if (strKey.IsEmpty()) return ERROR_BAD_PATHNAME;
+    if (strKey.IsEmpty() || strKey[0] == '\\') return ERROR_BAD_PATHNAME;
     m_hTransaction = CreateTransaction(nullptr, nullptr, 0, 0, 0, 0, nullptr);
     if (m_hTransaction == INVALID_HANDLE_VALUE) {
         m_hTransaction = nullptr;
