@@ -114,4 +114,17 @@ inline constexpr Deviation kWineNullNotifyEventIsInvalidHandle{
     Deviation::eWine, "RegNotifyChangeKeyValue asynchronous without an event: Wine answers 6 (ERROR_INVALID_HANDLE) "
                       "where Windows answers 87 (ERROR_INVALID_PARAMETER)"};
 
+inline constexpr Deviation kWineNoTransactedKeys{
+    Deviation::eWine, "RegCreateKeyTransactedA: Wine answers 120 (ERROR_CALL_NOT_IMPLEMENTED) to every call and creates "
+                      "nothing; Windows creates or opens the key in the transaction (and answers 6, ERROR_INVALID_HANDLE, "
+                      "for a handle that is no transaction)"};
+inline constexpr Deviation kWineLacksTransactedOpenAndDelete{
+    Deviation::eWine, "RegOpenKeyTransactedA and RegDeleteKeyTransactedA are missing from Wine's advapi32: a call ends the "
+                      "process; Windows opens or deletes the key in the transaction"};
+inline constexpr Deviation kWineTransactionStubs{
+    Deviation::eWine, "Wine's transaction functions are stubs: CreateTransaction gives the dummy handle 1, CommitTransaction "
+                      "answers TRUE for any handle (also one that is no transaction, or has ended), RollbackTransaction FALSE "
+                      "with 5 (ERROR_ACCESS_DENIED), CloseHandle on the dummy FALSE with 6; Windows answers 6 "
+                      "(ERROR_INVALID_HANDLE) for what is no transaction, 6704 or 6705 for an ended one, and closes it"};
+
 }  // namespace ZelDeviations

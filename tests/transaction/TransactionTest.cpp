@@ -2,6 +2,9 @@
 // handle before the commit and whole after it; a rollback, the end of the object without a
 // commit and a failure halfway through the Write leave the previous collection; what opening
 // refuses, and where the key lies. The fixture checks that no key handle stays open.
+//
+// Wine's registry has no transactions: there the class opens none and passes on the status 120
+// of RegCreateKeyTransactedA, which the tests check before they end.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -11,6 +14,7 @@
 
 #include "ZelRegistryTransaction.h"
 #include "platform/afx/AfxTestHooks.h"
+#include "support/ZelExpectedDeviation.h"
 #include "support/ZelRegistryFixture.h"
 #include "transaction/ZelCollectionSupport.h"
 #include "tree/ZelTreeTestSupport.h"
@@ -19,6 +23,13 @@ namespace {
 
 constexpr int kSets = 4;
 constexpr int kItems = 6;
+
+// Whether the transaction opened; where the registry has none to give, what the class answers.
+bool Opened(const ZelRegistryTransaction& transaction) {
+    EXPECT_EQ(transaction.Status(),
+              ZelDeviations::kWineNoTransactedKeys.Expect<LONG>(ERROR_SUCCESS, ERROR_CALL_NOT_IMPLEMENTED));
+    return transaction.Status() == ERROR_SUCCESS;
+}
 
 // Every test starts from round 1 of the collection, written the ordinary way, and writes round 2
 // (one set and one item per set more, so that no part of it passes for round 1) over it.
@@ -47,7 +58,7 @@ protected:
 
 TEST_F(TransactionWrite, NoOtherHandleSeesTheCollectionBeforeTheCommitAndAllOfItAfter) {
     ZelRegistryTransaction transaction(m_location);
-    ASSERT_EQ(transaction.Status(), ERROR_SUCCESS);
+    if (!Opened(transaction)) return;
     ASSERT_NE(transaction.Key(), nullptr);
     SecondCollection()->Write(transaction.Key(), nullptr);
     EXPECT_EQ(ZelStoredImage(m_location, transaction.Key()), Second()) << "the transaction sees its own writes";
@@ -94,6 +105,7 @@ TEST_F(TransactionWrite, RollbackDestructionAndMovesWithoutACommitLeaveThePrevio
         SCOPED_TRACE(name);
         {
             ZelRegistryTransaction transaction(m_location);
+            if (!Opened(transaction)) return;
             SecondCollection()->Write(transaction.Key(), nullptr);
             ending(transaction);
         }
@@ -121,6 +133,7 @@ TEST_F(TransactionWrite, AWriteThatFailsHalfwayLeavesThePreviousCollectionWhole)
     };
     {
         ZelRegistryTransaction transaction(m_location);
+        if (!Opened(transaction)) return;
         failingWrite(transaction.Key());
     }
     EXPECT_EQ(Stored(), First());
@@ -140,7 +153,7 @@ protected:
 TEST_F(TransactionOpen, TheKeyIsTheLocationsOwnOrOneBelowItMadeWithinTheTransaction) {
     const std::string path = ComposedPath();
     ZelRegistryTransaction location(Composed());
-    ASSERT_EQ(location.Status(), ERROR_SUCCESS);
+    if (!Opened(location)) return;
     ZelRegistryTransaction below(Composed(), "\\Fresh\\Deeper\\");
     ASSERT_EQ(below.Status(), ERROR_SUCCESS);
     EXPECT_FALSE(Exists(path)) << "made within the transaction only";
@@ -200,9 +213,11 @@ TEST_F(TransactionOpen, MemoryExhaustedWhileOpeningIsAStatus) {
         AfxTestFailAllocation(nth);
         ZelRegistryTransaction transaction(location, "Sub");
         AfxTestFailAllocation(0);
-        if (transaction.Status() == ERROR_SUCCESS) break;
+        if (transaction.Status() != ERROR_NOT_ENOUGH_MEMORY) {
+            Opened(transaction);
+            break;
+        }
         ++failures;
-        EXPECT_EQ(transaction.Status(), ERROR_NOT_ENOUGH_MEMORY) << nth;
         EXPECT_EQ(transaction.Key(), nullptr);
     }
     EXPECT_GT(failures, 0);
