@@ -20,8 +20,8 @@ endforeach()
 
 get_filename_component(DIR "${DIR}" ABSOLUTE)
 set(project_dlls MORVAKOFSET111.dll MORVAKEH113.dll MORVAKLANG101.dll ZelAfx.dll)
-# What Windows itself provides to these modules.
-set(system_dlls kernel32.dll msvcrt.dll advapi32.dll shlwapi.dll user32.dll version.dll)
+# What Windows itself provides to these modules (ktmw32.dll: registry transactions, since Vista).
+set(system_dlls kernel32.dll msvcrt.dll advapi32.dll shlwapi.dll user32.dll version.dll ktmw32.dll)
 if(FORMAT STREQUAL "pei-i386")
     set(unwinder libgcc_s_dw2-1.dll)
 else()
