@@ -227,12 +227,14 @@ void Notifier::AwaitNews(std::unique_lock<std::mutex>& lock) {
     // Timed even when woken on purpose where a hive has no journal: changes of other processes
     // are only seen by looking. Watches of deleted keys have nothing to look for.
     HiveJournal* journal = nullptr;
+    uint32_t seen = 0;
     bool poll = false;
     bool look = !feeds_.empty();
     auto note = [&](HiveKind hive) {
         HiveJournal* mine = journals_[static_cast<int>(hive)];
         if (mine) {
             journal = mine;
+            seen = journalWords_[static_cast<int>(hive)];
         } else {
             poll = true;
         }
@@ -250,8 +252,8 @@ void Notifier::AwaitNews(std::unique_lock<std::mutex>& lock) {
         wake_.wait_for(lock, kPollInterval, news);
     } else if (!news()) {
         // Every wake-up of this process pokes the journal too (Wake), so this sleep ends with
-        // a commit of any process, or a poke from here.
-        const uint32_t seen = journal->WakeWord();
+        // a commit of any process, or a poke from here. The word is the one read before the
+        // journal was last read: a commit appended since then ends the sleep at once.
         lock.unlock();
         journal->Wait(seen, poll ? kPollInterval : kJournalFallback);
         lock.lock();
@@ -270,6 +272,9 @@ void Notifier::Run() {
         AwaitNews(lock);
         if (stopping_) continue;
         woken_ = false;
+        for (int kind = 0; kind < kHiveKinds; ++kind) {
+            if (journals_[kind]) journalWords_[kind] = journals_[kind]->WakeWord();
+        }
         std::vector<Watch> snapshot;
         for (const Watch& w : watches_) {
             if (!w.keyGone) snapshot.push_back(w);

@@ -128,8 +128,10 @@ private:
     bool woken_ = false;
     bool running_ = false;
     uint64_t nextId_ = 1;
-    // Used by the watcher thread alone: when it may next walk a sub-tree of each hive.
+    // Used by the watcher thread alone: when it may next walk a sub-tree of each hive, and each
+    // journal's wake word as it was before the thread last read the journal.
     std::chrono::steady_clock::time_point nextWalk_[kHiveKinds];
+    uint32_t journalWords_[kHiveKinds] = {};
 };
 
 // Called by every hive after a write commits.
