@@ -155,7 +155,7 @@ TEST_F(DetailedWatch, ATransactionsChangesArriveTogetherOnceItCommits) {
 }
 
 TEST_F(DetailedWatch, ABurstFromSeveralProcessesLosesNothingAndKeepsEachWritersOrder) {
-    constexpr int kWriters = 4, kEach = 2500;
+    constexpr int kWriters = 4, kEach = 1000;
     HANDLE watch = ZelRegCreateWatch(root_, FALSE);
     ASSERT_NE(nullptr, watch);
     ASSERT_TRUE(RunTogether(kWriters, [this](int id) {
