@@ -1,17 +1,16 @@
 #include "Transaction.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 
 #include "KeyValues.h"
+#include "ProcessId.h"
 #include "RegError.h"
 #include "RegNames.h"
 
 namespace zelreg {
 
 Transaction::Transaction(std::chrono::milliseconds timeout)
-    : process_(getpid()),
+    : process_(ThisProcess()),
       deadline_(timeout.count() > 0 ? std::optional(std::chrono::steady_clock::now() + timeout) : std::nullopt) {}
 
 Transaction::State Transaction::state() {
@@ -19,7 +18,7 @@ Transaction::State Transaction::state() {
     return state_;
 }
 
-bool Transaction::OfThisProcess() const { return getpid() == process_; }
+bool Transaction::OfThisProcess() const { return ThisProcess() == process_; }
 
 void Transaction::Require(HiveKind hive) {
     if (!OfThisProcess()) Fail(ERROR_INVALID_TRANSACTION);
@@ -50,7 +49,7 @@ std::optional<KeyState> Transaction::LoadKey(Connection& db, int64_t id) {
         return KeyState{id, cell->second.parent, 0, 0, cell->second.isVolatile, {}};
     }
     std::optional<KeyState> state = zelreg::LoadKey(db, id);
-    if (state) seen_.emplace(id, Seen{state->childGeneration, state->valueGeneration});
+    if (state) seen_.try_emplace(id, Seen{state->childGeneration, state->valueGeneration});
     return state;
 }
 
