@@ -13,3 +13,4 @@
 #include "zelpropset.h"
 #include "zelpropsets.h"
 #include "ZelRegistryTransaction.h"
+#include "ZelRegistryWatcher.h"

@@ -31,6 +31,7 @@ install(FILES platform/eh/ZelEh.h platform/eh/ZelEhBasis.h platform/eh/ZelEhDele
         DESTINATION ${ZEL_INSTALL_HEADERDIR}/platform/eh)
 install(FILES platform/lang/ZelLanguage.h DESTINATION ${ZEL_INSTALL_HEADERDIR}/platform/lang)
 install(FILES platform/win32/ZelWinTypes.h DESTINATION ${ZEL_INSTALL_HEADERDIR}/platform/win32)
+install(FILES platform/watch/ZelWatchWaitable.h DESTINATION ${ZEL_INSTALL_HEADERDIR}/platform/watch)
 if(NOT WIN32)
     install(FILES platform/winreg/ZelWinReg.h DESTINATION ${ZEL_INSTALL_HEADERDIR}/platform/winreg)
 endif()

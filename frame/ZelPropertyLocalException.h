@@ -23,4 +23,6 @@ enum : DWORD {
     ZEL_LOCAL_EMPTY_KEY = 2801,
     ZEL_LOCAL_DUPLICATE_KEY = 2802,
     ZEL_LOCAL_WRONG_TYPE = 2803,
+    ZEL_LOCAL_NO_KEY = 2804,         // a key to watch that does not exist
+    ZEL_LOCAL_WATCH_REFUSED = 2805,  // a key the registry could not watch
 };

@@ -7,6 +7,7 @@
 #if !defined(_WIN32)
 #include "winreg/ZelWinReg.h"
 #endif
+#include "watch/ZelWatchWaitable.h"
 #include "afx/ZelAfx.h"
 #include "eh/ZelEh.h"
 #include "lang/ZelLanguage.h"
