@@ -29,7 +29,9 @@ expect() {
     fi
 }
 
-expect "query add delete compare export import demo /?" zelreg ""
+expect "query add delete compare watch export import demo /?" zelreg ""
+expect "/s /?" zelreg watch 'HKCU\Software' /
+expect "HKEY_CURRENT_USER" zelreg watch /s hkey_c
 expect "compare" zelreg co
 expect "delete demo" zelreg de
 expect "/v /ve /s /f /k /d /c /e /t /z /se /reg:32 /reg:64 /?" zelreg query 'HKCU\Software' /

@@ -10,6 +10,7 @@ const char kOverviewHelp[] =
     "  zelreg add     KEY [/v NAME | /ve] [/t TYPE] [/s SEPARATOR] [/d DATA] [/f] [/reg:32 | /reg:64]\n"
     "  zelreg delete  KEY [/v NAME | /ve | /va] [/f] [/reg:32 | /reg:64]\n"
     "  zelreg compare KEY1 KEY2 [/v NAME | /ve] [/s] [/oa | /od | /os | /on] [/reg:32 | /reg:64]\n"
+    "  zelreg watch   KEY [/s]\n"
     "  zelreg export  KEY FILE [/y] [/reg:32 | /reg:64]\n"
     "  zelreg import  FILE [/reg:32 | /reg:64]\n"
     "  zelreg demo\n"
@@ -78,6 +79,19 @@ const char kCompareHelp[] =
     "  /reg:32, /reg:64  the 32-bit or 64-bit view (Windows; without effect on Linux)\n"
     "  Exit code: 0 identical, 2 different, 1 failure.\n";
 
+const char kWatchHelp[] =
+    "zelreg watch KEY [/s]\n"
+    "\n"
+    "  Prints a line for each change to the key as it happens, by any program, until\n"
+    "  interrupted (Ctrl+C): the time, what happened (value set, value deleted, key created,\n"
+    "  key deleted), the key and, for a value set, the value as query shows it; for a value\n"
+    "  deleted, its name. \"changes lost\" means some changes could not be told: read the key\n"
+    "  again. A deleted key is watched on, and its creation anew is shown. On Windows changes\n"
+    "  in quick succession may be shown merged.\n"
+    "  /s       the keys below it too; without /s, its values and its sub-keys' creation\n"
+    "           and deletion\n"
+    "  Exit code: 0 when interrupted, 1 when the key does not exist.\n";
+
 const char kExportHelp[] =
     "zelreg export KEY FILE [/y] [/reg:32 | /reg:64]\n"
     "\n"
@@ -111,6 +125,7 @@ const char* VerbHelp(std::string_view verb) {
     if (verb == "add") return kAddHelp;
     if (verb == "delete") return kDeleteHelp;
     if (verb == "compare") return kCompareHelp;
+    if (verb == "watch") return kWatchHelp;
     if (verb == "export") return kExportHelp;
     if (verb == "import") return kImportHelp;
     if (verb == "demo") return kDemoHelp;

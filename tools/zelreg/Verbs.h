@@ -18,6 +18,7 @@ int DeleteVerb(const Arguments& arguments, Console& console);
 int ExportVerb(const Arguments& arguments, Console& console);
 int ImportVerb(const Arguments& arguments, Console& console);
 int CompareVerb(const Arguments& arguments, Console& console);
+int WatchVerb(const Arguments& arguments, Console& console);
 int DemoVerb(const Arguments& arguments, Console& console);
 
 // What import does with a file's bytes, in the registry view `view` (see RegistryView.h);

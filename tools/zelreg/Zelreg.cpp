@@ -48,6 +48,7 @@ const Verb kVerbs[] = {
     {"compare", 2, 2,
      WithViews({{"v", true}, {"ve", false}, {"s", false}, {"oa", false}, {"od", false}, {"os", false}, {"on", false}}),
      CompareVerb},
+    {"watch", 1, 1, {{"s", false}}, WatchVerb},
     {"demo", 0, 0, {}, DemoVerb},
 };
 
