@@ -3,8 +3,9 @@
 // comparing the copy with the one before. The notification is asked for before the tree is
 // copied, so that nothing changed while copying goes unnoticed.
 //
-// The watch follows its key by path. While the key is there, its own handle is watched; a
-// deleted key's handle goes dead, so then the nearest ancestor that exists is watched, with
+// The watch follows its key by path. While the key is there, its own handle is watched, and
+// its parent's names, which tell its deletion wherever the deleted key's own handle does not;
+// a deleted key's handle goes dead, so then the nearest ancestor that exists is watched, with
 // its sub-tree, until the key is back.
 #include <algorithm>
 #include <deque>
@@ -106,21 +107,22 @@ public:
           m_subtree(subtree),
           m_hPending(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
           m_hStop(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
-          m_hNotify(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
+          m_hNotify(CreateEventA(nullptr, FALSE, FALSE, nullptr)),
+          m_hParentNotify(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
 
     ~Watch() {
         if (m_thread.joinable()) {
             SetEvent(m_hStop);
             m_thread.join();
         }
-        for (HANDLE h : {m_hPending, m_hStop, m_hNotify})
+        for (HANDLE h : {m_hPending, m_hStop, m_hNotify, m_hParentNotify})
             if (h != nullptr) CloseHandle(h);
     }
 
     // Takes the first copy and starts the thread, which asks for the notifications: one asked
     // for here would end with this thread on older systems. The status of opening the key.
     LONG Start() {
-        if (m_hPending == nullptr || m_hStop == nullptr || m_hNotify == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
+        if (!m_hPending || !m_hStop || !m_hNotify || !m_hParentNotify) return ERROR_NOT_ENOUGH_MEMORY;
         KeyHandle key;
         const LONG lStatus = RegOpenKeyExA(m_hRoot, m_path.c_str(), 0, KEY_READ | KEY_NOTIFY, key.out());
         if (lStatus != ERROR_SUCCESS) return lStatus;
@@ -159,6 +161,7 @@ private:
         TreeSnapshot now;
         if (RegOpenKeyExA(m_hRoot, m_path.c_str(), 0, KEY_READ | KEY_NOTIFY, m_watched.out()) == ERROR_SUCCESS) {
             RegNotifyChangeKeyValue(m_watched.get(), m_subtree, kNotifyFilter, m_hNotify, TRUE);
+            WatchParent();
             now.present = true;
             CopyTree(m_watched.get(), "", m_subtree, now);
         } else {
@@ -168,11 +171,20 @@ private:
         m_last = std::move(now);
     }
 
+    void WatchParent() {
+        m_parent.Reset();
+        const std::size_t cut = m_path.rfind('\\');
+        const std::string parent = cut == std::string::npos ? std::string() : m_path.substr(0, cut);
+        if (!m_path.empty() && RegOpenKeyExA(m_hRoot, parent.c_str(), 0, KEY_NOTIFY, m_parent.out()) == ERROR_SUCCESS)
+            RegNotifyChangeKeyValue(m_parent.get(), FALSE, REG_NOTIFY_CHANGE_NAME, m_hParentNotify, TRUE);
+    }
+
     // The key is gone: the nearest ancestor that is there is watched with its sub-tree, which
     // tells when the key (or any key on the way to it) is created.
     void WatchAncestor() {
         std::string path = m_path;
         m_watched.Reset();
+        m_parent.Reset();
         for (;;) {
             const std::size_t cut = path.rfind('\\');
             path = cut == std::string::npos ? std::string() : path.substr(0, cut);
@@ -190,10 +202,10 @@ private:
     }
 
     void Run() {
-        const HANDLE waits[2] = {m_hStop, m_hNotify};
-        do {
+        const HANDLE waits[3] = {m_hStop, m_hNotify, m_hParentNotify};
+        for (DWORD dwWoken = WAIT_OBJECT_0 + 1; dwWoken == WAIT_OBJECT_0 + 1 || dwWoken == WAIT_OBJECT_0 + 2;
+             dwWoken = WaitForMultipleObjects(3, waits, FALSE, INFINITE))
             Arm();
-        } while (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 + 1);
     }
 
     const HKEY m_hRoot;
@@ -201,8 +213,12 @@ private:
     const bool m_subtree;
     HANDLE m_hPending;  // manual reset: signalled while changes wait
     HANDLE m_hStop;
-    HANDLE m_hNotify;  // the system's notification
+    // The system's notifications, each with an event of its own: asking for one may reset
+    // its event (Wine does), which would lose the other's signal.
+    HANDLE m_hNotify;
+    HANDLE m_hParentNotify;
     KeyHandle m_watched;
+    KeyHandle m_parent;
     TreeSnapshot m_last;
     std::mutex m_mutex;
     std::deque<TreeChange> m_pending;
