@@ -105,7 +105,8 @@ struct ZelRegistryWatcherState {
             try {
                 while (!state->bStopping && state->Take(change)) state->Deliver(change);
             } catch (CException* e) {
-                // Out of memory while taking a change; it is tried again at the next wake.
+                // Out of memory: the change being taken is dropped; those after it come
+                // at the next wake, which is at once while any wait.
                 e->Delete();
             } catch (const std::exception&) {
             }

@@ -1,6 +1,6 @@
-// What the tests of ZelRegistryWatcher share: changes in a comparable form, a callback that
-// collects them, and waits that end when the awaited changes have come (or after a deadline
-// far beyond any delivery, so that a missing change fails the test instead of hanging it).
+// What the tests of ZelRegistryWatcher share: the watched key, changes in a comparable form, a
+// callback that collects them, and waits that end when the awaited changes have come (or after
+// a deadline far beyond any delivery, so that a missing change fails the test, not hangs it).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -19,6 +19,7 @@
 #endif
 
 #include "ZelRegistryWatcher.h"
+#include "support/ZelRegistryFixture.h"
 
 struct Seen {
     DWORD kind;
@@ -102,3 +103,15 @@ inline SeenList ReadUntil(ZelRegistryWatcher& watcher, std::size_t count) {
     }
     return seen;
 }
+
+// A test's own registry places, with its composed location's key created: the key watched.
+class WatchedKeyTest : public ZelRegistryTest {
+protected:
+    void SetUp() override {
+        ZelRegistryTest::SetUp();
+        ASSERT_EQ(ZelRawCreate(HKEY_CURRENT_USER, m_strKey), ERROR_SUCCESS);
+    }
+
+    const std::string m_strKey = ComposedPath();
+    const std::string m_strFull = "HKEY_CURRENT_USER\\" + ComposedPath();
+};

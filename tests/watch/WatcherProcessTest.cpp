@@ -8,22 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "support/ZelRegistryFixture.h"
 #include "watch/WatchTestSupport.h"
 #include "winreg/StoreTestSupport.h"
 
 namespace {
 
-class WatcherProcesses : public ZelRegistryTest {
-protected:
-    void SetUp() override {
-        ZelRegistryTest::SetUp();
-        ASSERT_EQ(ZelRawCreate(HKEY_CURRENT_USER, m_strKey), ERROR_SUCCESS);
-    }
-
-    const std::string m_strKey = ComposedPath();
-    const std::string m_strFull = "HKEY_CURRENT_USER\\" + ComposedPath();
-};
+class WatcherProcesses : public WatchedKeyTest {};
 
 // zelreg with these arguments, as a process of its own; its exit status.
 int RunZelreg(const std::vector<std::string>& words) {

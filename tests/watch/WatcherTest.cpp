@@ -11,7 +11,6 @@
 
 #include "ZelRegistrySet.h"
 #include "support/ZelExceptionCheck.h"
-#include "support/ZelRegistryFixture.h"
 #include "watch/WatchTestSupport.h"
 #include "zelpropset.h"
 
@@ -30,16 +29,7 @@ LONG RawSetDword(HKEY hRoot, const std::string& strPath, const char* pszName, DW
     return ZelRawSet(hRoot, strPath, pszName, REG_DWORD, &dwValue, sizeof dwValue);
 }
 
-class Watcher : public ZelRegistryTest {
-protected:
-    void SetUp() override {
-        ZelRegistryTest::SetUp();
-        ASSERT_EQ(ZelRawCreate(HKEY_CURRENT_USER, m_strKey), ERROR_SUCCESS);
-    }
-
-    const std::string m_strKey = ComposedPath();
-    const std::string m_strFull = "HKEY_CURRENT_USER\\" + ComposedPath();
-};
+class Watcher : public WatchedKeyTest {};
 
 TEST_F(Watcher, TellsEveryKindOfChangeWithAndWithoutTheSubtree) {
     const std::string sub = m_strKey + "\\Sub";
@@ -218,7 +208,7 @@ TEST_F(Watcher, HearsEveryChangeOfABurst) {
     std::set<std::string> names;
     const auto deadline = std::chrono::steady_clock::now() + kGiveUp;
     while (names.size() < kValues && std::chrono::steady_clock::now() < deadline) {
-        for (const Seen& seen : heard.Take(names.size() + 1)) {
+        for (const Seen& seen : heard.Take(1)) {
             EXPECT_EQ(seen.kind, static_cast<DWORD>(ZELREG_CHANGE_VALUE_SET)) << seen;
             names.insert(seen.value);
         }
@@ -234,10 +224,11 @@ TEST_F(Watcher, GivesAnEventLoopItsWaitableAndTheChangesWaiting) {
     ASSERT_NE(watcher.GetWaitable(), ZelNoWatchWaitable);
     EXPECT_FALSE(Signalled(watcher.GetWaitable(), std::chrono::milliseconds(0)));
     EXPECT_TRUE(watcher.ReadChanges().empty());
+    // One change at a time: on Windows changes in quick succession may come merged, in another order.
     ASSERT_EQ(RawSetDword(HKEY_CURRENT_USER, m_strKey, "A", 1), ERROR_SUCCESS);
+    EXPECT_EQ(ReadUntil(watcher, 1), SeenList({{ZELREG_CHANGE_VALUE_SET, m_strFull, "A"}}));
     ASSERT_EQ(RawSetDword(HKEY_CURRENT_USER, m_strKey + "\\Sub", "B", 2), ERROR_SUCCESS);
-    EXPECT_EQ(ReadUntil(watcher, 3), SeenList({{ZELREG_CHANGE_VALUE_SET, m_strFull, "A"},
-                                               {ZELREG_CHANGE_KEY_CREATED, m_strFull + "\\Sub"},
+    EXPECT_EQ(ReadUntil(watcher, 2), SeenList({{ZELREG_CHANGE_KEY_CREATED, m_strFull + "\\Sub"},
                                                {ZELREG_CHANGE_VALUE_SET, m_strFull + "\\Sub", "B"}}));
     // All read: the waitable is no longer signalled.
     EXPECT_FALSE(Signalled(watcher.GetWaitable(), std::chrono::milliseconds(0)));
@@ -245,15 +236,27 @@ TEST_F(Watcher, GivesAnEventLoopItsWaitableAndTheChangesWaiting) {
 
     // Long names come whole.
     const std::string longName(3000, 'n');
-    const std::string longKey = m_strKey + "\\" + std::string(200, 'k') + "\\" + std::string(200, 'l');
     ASSERT_EQ(ZelRawSet(HKEY_CURRENT_USER, m_strKey, longName.c_str(), REG_SZ, "x", 2), ERROR_SUCCESS);
-    ASSERT_EQ(ZelRawCreate(HKEY_CURRENT_USER, longKey), ERROR_SUCCESS);
-    const std::string longFull = "HKEY_CURRENT_USER\\" + longKey;
-    EXPECT_EQ(ReadUntil(watcher, 4),
-              SeenList({{ZELREG_CHANGE_VALUE_SET, m_strFull, longName},
-                        {ZELREG_CHANGE_KEY_CREATED, m_strFull + "\\" + std::string(200, 'k')},
-                        {ZELREG_CHANGE_KEY_CREATED, longFull},
-                        {ZELREG_CHANGE_VALUE_SET, longFull, "Marker"}}));
+    EXPECT_EQ(ReadUntil(watcher, 1), SeenList({{ZELREG_CHANGE_VALUE_SET, m_strFull, longName}}));
+    // Each key is created below the one before: the whole path would be too long for the ANSI
+    // functions' conversion under Wine.
+    SeenList longSeen;
+    std::string longFull = m_strFull;
+    HKEY hParent = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, m_strKey.c_str(), 0, KEY_CREATE_SUB_KEY, &hParent), ERROR_SUCCESS);
+    for (const char c : {'k', 'l', 'm'}) {
+        const std::string name(100, c);
+        HKEY hKey = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(hParent, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                                  &hKey, nullptr),
+                  ERROR_SUCCESS);
+        RegCloseKey(hParent);
+        hParent = hKey;
+        longFull += "\\" + name;
+        longSeen.push_back({ZELREG_CHANGE_KEY_CREATED, longFull});
+    }
+    RegCloseKey(hParent);
+    EXPECT_EQ(ReadUntil(watcher, 3), longSeen);
 
     // With a callback the changes go to it alone.
     Heard heard;
@@ -271,11 +274,13 @@ TEST_F(Watcher, GoesOnAfterACallbackThatThrows) {
         if (change.strValue == "Framework") AfxThrowInvalidArgException();
         if (change.strValue == "Standard") throw std::runtime_error("refused");
     });
-    for (const char* name : {"Framework", "Standard", "After"})
+    // One change at a time, each after the callback has thrown for the one before.
+    SeenList expected;
+    for (const char* name : {"Framework", "Standard", "After"}) {
         ASSERT_EQ(RawSetDword(HKEY_CURRENT_USER, m_strKey, name, 1), ERROR_SUCCESS);
-    EXPECT_EQ(heard.WaitFor(3), SeenList({{ZELREG_CHANGE_VALUE_SET, m_strFull, "Framework"},
-                                          {ZELREG_CHANGE_VALUE_SET, m_strFull, "Standard"},
-                                          {ZELREG_CHANGE_VALUE_SET, m_strFull, "After"}}));
+        expected.push_back({ZELREG_CHANGE_VALUE_SET, m_strFull, name});
+        EXPECT_EQ(heard.WaitFor(expected.size()), expected);
+    }
 }
 
 // A watcher whose callback is running when it is destroyed waits for the callback to return,
