@@ -1,7 +1,8 @@
 // How soon a watcher hears of another process's change, and what watching costs the writers.
 //
 // A writer process sets one value at a time; the watcher (this process) waits for it, through
-// RegNotifyChangeKeyValue's event or through a detailed watch's descriptor, and only then lets the
+// RegNotifyChangeKeyValue's event, through a detailed watch's descriptor or through a
+// ZelRegistryWatcher's callback (on the watcher's own thread), and only then lets the
 // writer make the next change, so that every change is timed alone. The latency of a change runs
 // from the moment the writer's RegSetValueExA returned to the moment the watcher woke (zero when
 // the watcher woke before the call had returned). Then the rate at which a process creates keys
@@ -27,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include "ZelRegistryWatcher.h"
 #include "platform/winreg/ZelWinReg.h"
 #include "support/ZelTestDir.h"
 
@@ -225,6 +227,21 @@ int main(int argc, char** argv) {
         return true;
     });
     CloseHandle(watch);
+
+    // The callback notes that it ran; the main thread, spinning as the writer does, sees it.
+    std::atomic<int> heard{0};
+    {
+        ZelRegistryWatcher watcher(HKEY_CURRENT_USER, kWatched, FALSE,
+                                   [&](const ZelRegistryWatcher::Change&) { heard.fetch_add(1); });
+        MeasureLatency("ZelRegistryWatcher (callback)", changes, [&](const std::function<void()>& go) {
+            const int before = heard.load();
+            go();
+            const auto deadline = Clock::now() + std::chrono::seconds(10);
+            while (heard.load() == before)
+                if (Clock::now() > deadline) return false;
+            return true;
+        });
+    }
     RegCloseKey(key);
 
     MeasureWriteRates(changes);
