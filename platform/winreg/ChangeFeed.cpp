@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "ProcessId.h"
+
 namespace zelreg {
 namespace {
 
@@ -14,7 +16,9 @@ constexpr std::size_t kMostPending = 1u << 20;
 
 }  // namespace
 
-ChangeFeed::ChangeFeed() : fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+ChangeFeed::ChangeFeed() : fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), owner_(ThisProcess()) {}
+
+bool ChangeFeed::OfThisProcess() const { return owner_ == ThisProcess(); }
 
 ChangeFeed::~ChangeFeed() {
     if (fd_ >= 0) close(fd_);

@@ -2,6 +2,8 @@
 // (an eventfd) that is readable while there are any, for a program's own poll() loop.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <deque>
 #include <mutex>
@@ -19,6 +21,9 @@ public:
 
     // -1 when the system gave no eventfd (the feed then works by polling only).
     int descriptor() const { return fd_; }
+    // A forked child inherits the feed with its descriptor, which it shares with the parent:
+    // reading there would take the parent's changes and empty the parent's descriptor.
+    bool OfThisProcess() const;
 
     void Push(TreeChanges changes);
     enum class Taken { Nothing, Change, TooLarge };
@@ -33,6 +38,7 @@ private:
     std::mutex mutex_;
     std::deque<TreeChange> pending_;
     int fd_;
+    const pid_t owner_;
 };
 
 }  // namespace zelreg

@@ -6,6 +6,16 @@
 
 using namespace zelreg;
 
+namespace {
+
+// The feed of a watch this process made; a forked child's copy is no watch of its own.
+std::shared_ptr<ChangeFeed> FeedOf(HANDLE watch) {
+    std::shared_ptr<ChangeFeed> feed = Store::Get().handles().GetFeed(reinterpret_cast<uintptr_t>(watch));
+    return feed && feed->OfThisProcess() ? feed : nullptr;
+}
+
+}  // namespace
+
 HANDLE WINAPI ZelRegCreateWatch(HKEY hKey, BOOL bWatchSubtree) {
     uintptr_t value = 0;
     const LONG status = Guarded([&]() -> LONG {
@@ -37,7 +47,7 @@ LONG WINAPI ZelRegReadChange(HANDLE hWatch, LPDWORD lpdwKind, LPSTR lpKeyPath, L
                              LPDWORD lpcchValueName) {
     return Guarded([&]() -> LONG {
         if (!lpdwKind || !lpKeyPath || !lpcchKeyPath || !lpValueName || !lpcchValueName) return ERROR_INVALID_PARAMETER;
-        std::shared_ptr<ChangeFeed> feed = Store::Get().handles().GetFeed(reinterpret_cast<uintptr_t>(hWatch));
+        std::shared_ptr<ChangeFeed> feed = FeedOf(hWatch);
         if (!feed) return ERROR_INVALID_HANDLE;
         TreeChange change;
         switch (feed->Take(*lpcchKeyPath, *lpcchValueName, change)) {
@@ -60,6 +70,6 @@ LONG WINAPI ZelRegReadChange(HANDLE hWatch, LPDWORD lpdwKind, LPSTR lpKeyPath, L
 }
 
 int WINAPI ZelRegWatchDescriptor(HANDLE hWatch) {
-    std::shared_ptr<ChangeFeed> feed = Store::Get().handles().GetFeed(reinterpret_cast<uintptr_t>(hWatch));
+    std::shared_ptr<ChangeFeed> feed = FeedOf(hWatch);
     return feed ? feed->descriptor() : -1;
 }

@@ -92,7 +92,8 @@ ZEL_WINREG_API HANDLE WINAPI ZelRegCreateWatch(HKEY hKey, BOOL bWatchSubtree);
 // ("" for the key itself) and, for a value, its name ("" otherwise); the sizes in characters
 // go in and come back without the NUL. ERROR_NO_MORE_ITEMS when there is none;
 // ERROR_MORE_DATA, with the sizes needed (NUL included), when either buffer is too small: the
-// change stays to be read.
+// change stays to be read. A watch belongs to the process that made it: in a forked child its
+// handle answers ERROR_INVALID_HANDLE here (and -1 below), and the parent's changes stay its own.
 ZEL_WINREG_API LONG WINAPI ZelRegReadChange(HANDLE hWatch, LPDWORD lpdwKind, LPSTR lpKeyPath, LPDWORD lpcchKeyPath,
                                             LPSTR lpValueName, LPDWORD lpcchValueName);
 // A descriptor that poll() finds readable while changes wait to be read; it belongs to the

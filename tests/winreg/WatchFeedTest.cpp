@@ -247,6 +247,24 @@ TEST_F(DetailedWatch, MachineHiveChangesOfOtherProcessesAreFoundByComparing) {
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\ZelWatchTest");
 }
 
+TEST_F(DetailedWatch, AForkedChildCannotReadItsParentsWatch) {
+    HANDLE watch = ZelRegCreateWatch(root_, FALSE);
+    ASSERT_NE(nullptr, watch);
+    SetDword(root_, "before", 1);
+    pollfd fd{ZelRegWatchDescriptor(watch), POLLIN, 0};
+    ASSERT_EQ(1, poll(&fd, 1, 5000));
+    ASSERT_EQ(0, RunChild([watch] {
+        char key[64], value[64];
+        DWORD kind = 0, keySize = sizeof key, valueSize = sizeof value;
+        CHILD_CHECK(ZelRegReadChange(watch, &kind, key, &keySize, value, &valueSize) == ERROR_INVALID_HANDLE);
+        CHILD_CHECK(ZelRegWatchDescriptor(watch) == -1);
+        return 0;
+    }));
+    EXPECT_EQ(1, poll(&fd, 1, 0)) << "the parent's descriptor still says that a change waits";
+    EXPECT_EQ((Changes{{kSet, "", "before"}}), Drain(watch));
+    CloseHandle(watch);
+}
+
 TEST_F(DetailedWatch, ReadingRefusesBadHandlesAndKeepsAChangeThatDoesNotFit) {
     HKEY readOnly = Open(root_, "", KEY_QUERY_VALUE);
     EXPECT_EQ(nullptr, ZelRegCreateWatch(readOnly, FALSE));
