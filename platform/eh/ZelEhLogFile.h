@@ -7,39 +7,59 @@
 
 #include "../afx/ZelAfx.h"
 
+/// The error-handling library's log stream: writes entries to a stream or a file, each line
+/// indented by the blanks that SetBlanks() sets. Exceptions write themselves into it with
+/// ZelPropertyObjectException::Log() or ZelEhBasis::WriteLog().
 class ZEL_EH_API ZelEhLogFile {
 public:
+    /// A log that writes to `out`, such as `std::cerr`.
     explicit ZelEhLogFile(std::ostream& out);
-    // Appends to the file at pszPath (creating it); with bAppend FALSE the file is emptied
-    // first. IsOpen() tells whether that worked; a log that could not be opened swallows
-    // what is written to it.
+    /// A log that appends to the file at `pszPath` (creating it); with `bAppend` FALSE the
+    /// file is emptied first. IsOpen() tells whether that worked; a log that could not be
+    /// opened swallows what is written to it.
     explicit ZelEhLogFile(const char* pszPath, BOOL bAppend = TRUE);
-    ZelEhLogFile(const ZelEhLogFile&) = delete;
-    ZelEhLogFile& operator=(const ZelEhLogFile&) = delete;
+    ZelEhLogFile(const ZelEhLogFile&) = delete;             ///< Not copyable.
+    ZelEhLogFile& operator=(const ZelEhLogFile&) = delete;  ///< Not copyable.
+    /// Flushes and closes the log.
     virtual ~ZelEhLogFile();
 
-    // A null text writes nothing. A line ends where "\n" is written.
+    /// Writes a text; a null text writes nothing, and a line ends where `"\n"` is written.
+    /// @return this log, for the next insertion.
     ZelEhLogFile& operator<<(const char* psz);
+    /// Writes a number in decimal.
+    /// @return this log, for the next insertion.
     ZelEhLogFile& operator<<(long n);
+    /// Writes a number in decimal.
+    /// @return this log, for the next insertion.
     ZelEhLogFile& operator<<(unsigned long n);
+    /// Writes a number in decimal.
+    /// @return this log, for the next insertion.
     ZelEhLogFile& operator<<(int n);
+    /// Writes a number in decimal.
+    /// @return this log, for the next insertion.
     ZelEhLogFile& operator<<(unsigned int n);
 
-    // Blanks written at the start of every following line of the current entry. They are
-    // written with the line's first character, so empty lines carry no blanks.
+    /// Sets the blanks written at the start of every following line of the current entry.
+    /// They are written with the line's first character, so empty lines carry no blanks.
     void SetBlanks(unsigned short nBlanks);
+    /// @return the blanks of the current entry's lines.
     unsigned short GetBlanks() const;
 
-    // A nested entry (the cause of an exception) is indented below the entry that holds it:
-    // between these two calls, SetBlanks counts from the indentation in force at BeginNested,
-    // and EndNested brings back the indentation of that moment. Nesting deeper than
-    // kMaxNesting keeps the deepest indentation; the levels below it restore exactly.
+    /// Starts a nested entry (the cause of an exception), indented below the entry that
+    /// holds it: until EndNested(), SetBlanks() counts from the indentation in force now.
+    /// Nesting deeper than kMaxNesting keeps the deepest indentation; the levels below it
+    /// restore exactly.
     void BeginNested();
+    /// Ends a nested entry: the indentation of its BeginNested() is in force again.
     void EndNested();
 
+    /// @return TRUE when the log writes somewhere: always for a stream, for a file when it
+    ///         could be opened.
     BOOL IsOpen() const;
+    /// Writes out what is buffered.
     void Flush();
 
+    /// The deepest nesting that keeps an indentation of its own.
     static constexpr unsigned kMaxNesting = 16;
 
 private:
