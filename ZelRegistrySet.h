@@ -107,8 +107,8 @@ public:
     /// stored keys and values that belong to no child stay, so a child removed in memory
     /// keeps its key until Delete() removes the node's key. The statuses of the single
     /// writes are not examined: a key that cannot be created, or a write-protected location,
-    /// writes nothing, silently. A registry transaction is how a write is made checked and
-    /// whole.
+    /// writes nothing, silently. Written below the key of a ZelRegistryTransaction, the
+    /// write is checked and whole: its Commit() says whether all of it landed.
     /// @throws ZelPropertyObjectException* when it fails, a child's Write() included.
     virtual void Write(void* const pHandle, const char* const szKey);
     /// Removes the key `szKey` below `pHandle` (null: the location; null `szKey`: the node's

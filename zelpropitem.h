@@ -85,7 +85,8 @@ public:
     /// `pHandle` (null: the location; null `pszKey`: the item's key, which an explicit name
     /// replaces), creating it when missing. A "VALUE" already there stays when the item has
     /// none to write. The statuses of the single writes are not examined: a key that cannot
-    /// be created, or a write-protected location, writes nothing, silently.
+    /// be created, or a write-protected location, writes nothing, silently; below the key of
+    /// a ZelRegistryTransaction its Commit() tells.
     /// @throws ZelPropertyObjectException* when it fails.
     void Write(void* const pHandle, const char* const pszKey) override;
 
