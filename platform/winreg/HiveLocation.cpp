@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 
@@ -18,6 +19,8 @@ namespace {
 const char* const kUserHiveFile = "user.hive";
 const char* const kMachineHiveFile = "machine.hive";
 const char* const kMachineHiveDirectory = "/var/lib/zelregistry";
+
+std::atomic<bool> g_createHives{true};
 
 std::string Env(const char* name) {
     const char* value = std::getenv(name);
@@ -51,12 +54,15 @@ HiveLocation LocateHive(HiveKind kind) {
     std::string dir = Env("ZEL_REGISTRY_DIR");
     if (!dir.empty()) {
         location.directory = dir;
+        location.source = HiveSource::Environment;
     } else if (kind == HiveKind::User) {
         std::string config = Env("XDG_CONFIG_HOME");
         if (config.empty() || config[0] != '/') config = HomeDirectory() + "/.config";
         location.directory = config + "/zelregistry";
+        location.source = HiveSource::UserDefault;
     } else {
         location.directory = kMachineHiveDirectory;
+        location.source = HiveSource::MachineDefault;
     }
     while (location.directory.size() > 1 && location.directory.back() == '/') {
         location.directory.pop_back();
@@ -66,12 +72,28 @@ HiveLocation LocateHive(HiveKind kind) {
     return location;
 }
 
+std::string DescribeSource(HiveSource source) {
+    switch (source) {
+    case HiveSource::Environment: return "set by ZEL_REGISTRY_DIR";
+    case HiveSource::UserDefault: return "the per-user default, below $XDG_CONFIG_HOME or ~/.config";
+    case HiveSource::MachineDefault: return "the machine location";
+    }
+    return "";
+}
+
+void AllowHiveCreation(bool allow) { g_createHives = allow; }
+
 void RefuseHive(const std::string& file, const std::string& reason, LONG status) {
     Report(file, "refused", "refusing hive file '" + file + "': " + reason + "; the files were left unchanged");
     Fail(status);
 }
 
 PrepareResult PrepareHiveFile(const HiveLocation& location) {
+    struct stat existing {};
+    if (!g_createHives && lstat(location.file.c_str(), &existing) != 0 && errno == ENOENT) {
+        Report(location.file, "missing", "no registry in " + location.directory + " (" + DescribeSource(location.source) + ")");
+        Fail(ERROR_FILE_NOT_FOUND);
+    }
     const bool ownDirectory = location.privateFile || !Env("ZEL_REGISTRY_DIR").empty();
     MakeDirectories(location.directory, ownDirectory ? 0700 : 0755);
     const std::string untrusted = UntrustedDirectory(location.directory, location.privateFile);

@@ -69,6 +69,19 @@ ZEL_WINREG_API LONG WINAPI RegOpenKeyTransactedA(HKEY hKey, LPCSTR lpSubKey, DWO
 ZEL_WINREG_API LONG WINAPI RegDeleteKeyTransactedA(HKEY hKey, LPCSTR lpSubKey, REGSAM samDesired, DWORD Reserved,
                                                    HANDLE hTransaction, PVOID pExtendedParameter);
 
+// A key's sub-tree to a hive file and back. The file is a hive of this store's format (not
+// Windows'), which RegRestoreKeyA and the store read; RegSaveKeyA fails with ERROR_ALREADY_EXISTS
+// when the file exists, and RegRestoreKeyA refuses a file that is no such hive with ERROR_BADDB,
+// changing nothing.
+#ifndef REG_FORCE_RESTORE
+#define REG_WHOLE_HIVE_VOLATILE 0x00000001L
+#define REG_REFRESH_HIVE 0x00000002L
+#define REG_NO_LAZY_FLUSH 0x00000004L
+#define REG_FORCE_RESTORE 0x00000008L
+#endif
+ZEL_WINREG_API LONG WINAPI RegSaveKeyA(HKEY hKey, LPCSTR lpFile, const LPSECURITY_ATTRIBUTES lpSecurityAttributes);
+ZEL_WINREG_API LONG WINAPI RegRestoreKeyA(HKEY hKey, LPCSTR lpFile, DWORD dwFlags);
+
 // The calling thread's last error, which the transaction functions set when they fail (the
 // registry functions return their status instead, and leave it alone).
 ZEL_WINREG_API DWORD WINAPI GetLastError(void);
@@ -99,6 +112,33 @@ ZEL_WINREG_API LONG WINAPI ZelRegReadChange(HANDLE hWatch, LPDWORD lpdwKind, LPS
 // A descriptor that poll() finds readable while changes wait to be read; it belongs to the
 // watch (never close it). -1 for a handle that is no watch.
 ZEL_WINREG_API int WINAPI ZelRegWatchDescriptor(HANDLE hWatch);
+
+// The files behind the registry (HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE as hRoot; another key
+// gives ERROR_INVALID_HANDLE).
+//
+// Whether opening a hive may create it and its directory, for the whole process (TRUE until
+// changed). A program that only reads turns it off first: a hive that is missing then answers
+// ERROR_FILE_NOT_FOUND, with a message on standard error naming the directory looked in, and
+// nothing is made.
+ZEL_WINREG_API void WINAPI ZelRegCreateHives(BOOL bCreate);
+// Where the hive's file is, whether it exists or not: its path in lpFile, *lpcchFile its length
+// (ERROR_MORE_DATA and the size needed, with the NUL, when the buffer is too small; with lpFile
+// NULL, only that size); what chose the directory in *lpdwSource (ZELREG_HIVE_FROM_...); the
+// format its header names in *lpdwFormat, 0 when it does not exist or is no hive. Opens nothing.
+#define ZELREG_HIVE_FROM_ENVIRONMENT 1    // ZEL_REGISTRY_DIR
+#define ZELREG_HIVE_FROM_USER_DEFAULT 2   // $XDG_CONFIG_HOME/zelregistry or ~/.config/zelregistry
+#define ZELREG_HIVE_FROM_MACHINE_DEFAULT 3
+ZEL_WINREG_API LONG WINAPI ZelRegQueryHiveFile(HKEY hRoot, LPSTR lpFile, LPDWORD lpcchFile, LPDWORD lpdwSource,
+                                              LPDWORD lpdwFormat);
+// Copies the whole hive to lpFile (which must not exist: ERROR_ALREADY_EXISTS) while programs go
+// on using it: one moment's hive, its log included, in a file complete in itself that the store
+// opens as a hive.
+ZEL_WINREG_API LONG WINAPI ZelRegBackupHive(HKEY hRoot, LPCSTR lpFile);
+// Checks the hive's file: every page and index, and that it is a hive of a format the store
+// reads. ERROR_SUCCESS when sound, ERROR_FILE_NOT_FOUND when there is none, ERROR_BADDB when
+// the file is no such hive, ERROR_REGISTRY_CORRUPT when damaged; lpMessage gets one line saying
+// so (cut to cchMessage), and for a hive that is not sound what the user can do.
+ZEL_WINREG_API LONG WINAPI ZelRegCheckHive(HKEY hRoot, LPSTR lpMessage, DWORD cchMessage);
 
 #ifdef __cplusplus
 }
