@@ -13,19 +13,28 @@
 
 namespace zelregtool {
 
-bool Confirm(Console& console, const std::string& question) {
+namespace {
+
+Answer Ask(Console& console, const std::string& question, bool offerAll) {
     for (;;) {
-        console.out << question << " (Yes/No)? " << std::flush;
+        console.out << question << (offerAll ? " (Yes/No/All)? " : " (Yes/No)? ") << std::flush;
         std::string line;
         if (!std::getline(console.in, line)) {
             console.out << '\n';
-            return false;
+            return Answer::No;
         }
         const std::string_view answer = TrimLeft(TrimRight(line));
-        if (EqualsNoCase(answer, "y") || EqualsNoCase(answer, "yes")) return true;
-        if (EqualsNoCase(answer, "n") || EqualsNoCase(answer, "no")) return false;
+        if (EqualsNoCase(answer, "y") || EqualsNoCase(answer, "yes")) return Answer::Yes;
+        if (EqualsNoCase(answer, "n") || EqualsNoCase(answer, "no")) return Answer::No;
+        if (offerAll && (EqualsNoCase(answer, "a") || EqualsNoCase(answer, "all"))) return Answer::All;
     }
 }
+
+}  // namespace
+
+bool Confirm(Console& console, const std::string& question) { return Ask(console, question, false) == Answer::Yes; }
+
+Answer ConfirmAll(Console& console, const std::string& question) { return Ask(console, question, true); }
 
 int Fail(Console& console, const std::string& message) {
     console.err << "ERROR: " << message << '\n';

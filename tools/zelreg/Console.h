@@ -25,6 +25,10 @@ struct Console {
 // Asks "<question> (Yes/No)? " until the answer is yes or no; the end of input is no.
 bool Confirm(Console& console, const std::string& question);
 
+enum class Answer { No, Yes, All };
+// Asks "<question> (Yes/No/All)? " until the answer is one of them; the end of input is no.
+Answer ConfirmAll(Console& console, const std::string& question);
+
 // "ERROR: <message>" on the error stream; the failing exit code.
 int Fail(Console& console, const std::string& message);
 

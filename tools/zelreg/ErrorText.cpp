@@ -8,6 +8,7 @@ std::string ErrorText(LONG status) {
     const char* text = "unexpected registry error";
     switch (status) {
     case ERROR_FILE_NOT_FOUND: text = "the key or value does not exist"; break;
+    case 3: text = "the folder does not exist"; break;  // ERROR_PATH_NOT_FOUND
     case ERROR_ACCESS_DENIED: text = "access is denied"; break;
     case ERROR_INVALID_HANDLE: text = "the key handle is invalid"; break;
     case ERROR_NOT_ENOUGH_MEMORY:
@@ -24,6 +25,14 @@ std::string ErrorText(LONG status) {
     case ERROR_REGISTRY_IO_FAILED: text = "the hive file could not be read or written"; break;
     case ERROR_KEY_DELETED: text = "the key has been deleted"; break;
     case ERROR_DISK_FULL: text = "the disk is full"; break;
+    case ERROR_ALREADY_EXISTS: text = "the file exists already"; break;
+    case ERROR_NOT_SUPPORTED: text = "not supported"; break;
+    case 1314: text = "a privilege the call needs is not held"; break;  // ERROR_PRIVILEGE_NOT_HELD
+    case ERROR_TRANSACTIONAL_CONFLICT:
+        text = "another program changed the same keys meanwhile (run it again)";
+        break;
+    case ERROR_TRANSACTION_NOT_ACTIVE:
+    case ERROR_INVALID_TRANSACTION: text = "the registry transaction ended before its commit"; break;
     default: break;
     }
     return "error " + std::to_string(status) + ": " + text;

@@ -13,6 +13,12 @@ const char kOverviewHelp[] =
     "  zelreg watch   KEY [/s]\n"
     "  zelreg export  KEY FILE [/y] [/reg:32 | /reg:64]\n"
     "  zelreg import  FILE [/reg:32 | /reg:64]\n"
+    "  zelreg copy    KEY1 KEY2 [/s] [/f] [/reg:32 | /reg:64]\n"
+    "  zelreg save    KEY FILE [/y] [/reg:32 | /reg:64]\n"
+    "  zelreg restore KEY FILE [/reg:32 | /reg:64]\n"
+    "  zelreg backup  [HKCU | HKLM] FILE [/machine] [/y]\n"
+    "  zelreg check   [HKCU | HKLM] [/machine]\n"
+    "  zelreg where\n"
     "  zelreg demo\n"
     "\n"
     "  zelreg VERB /?  the verb's switches in full\n"
@@ -23,7 +29,11 @@ const char kOverviewHelp[] =
     "           accepted and without effect on Linux, whose registry has one view\n"
     "\n"
     "Verbs and switches are read in any case. Exit code: 0 success, 1 failure;\n"
-    "compare: 0 identical, 2 different, 1 failure.\n";
+    "compare: 0 identical, 2 different, 1 failure.\n"
+    "\n"
+    "On Linux the registry lives in the folder ZEL_REGISTRY_DIR names, or else in\n"
+    "$XDG_CONFIG_HOME/zelregistry (~/.config/zelregistry) for HKCU and /var/lib/zelregistry\n"
+    "for HKLM; zelreg where shows which. Verbs that only read never create a registry.\n";
 
 namespace {
 
@@ -109,8 +119,61 @@ const char kImportHelp[] =
     "  Applies a .reg file: \"Windows Registry Editor Version 5.00\" (UTF-16LE, or UTF-8) or\n"
     "  REGEDIT4 (Windows-1252), with [-KEY] and \"name\"=- deletions. The whole file is checked\n"
     "  first: a malformed one is refused with its line number and changes nothing.\n"
-    "  FILE - reads standard input.\n"
+    "  FILE - reads standard input. The file is applied in one transaction: a failure\n"
+    "  anywhere (a conflicting change by another program, a full disk) changes nothing.\n"
     "  /reg:32, /reg:64  the 32-bit or 64-bit view (Windows; without effect on Linux)\n";
+
+const char kCopyHelp[] =
+    "zelreg copy KEY1 KEY2 [/s] [/f] [/reg:32 | /reg:64]\n"
+    "\n"
+    "  Copies the values of KEY1 into KEY2, which is made when missing, in one transaction:\n"
+    "  KEY2 changes whole or not at all. Values KEY2 has that KEY1 has not stay; key classes\n"
+    "  are not copied.\n"
+    "  /s       every key below KEY1 too\n"
+    "  /f       overwrites KEY2's values without asking (otherwise each asks Yes/No/All)\n"
+    "  /reg:32, /reg:64  the 32-bit or 64-bit view (Windows; without effect on Linux)\n";
+
+const char kSaveHelp[] =
+    "zelreg save KEY FILE [/y] [/reg:32 | /reg:64]\n"
+    "\n"
+    "  Saves the key and every key below it to the hive file FILE (RegSaveKey): one moment's\n"
+    "  keys, values and classes, however much other programs write meanwhile. On Linux the\n"
+    "  file is a hive of the registry's own format; zelreg restore reads it back.\n"
+    "  /y       overwrites FILE without asking\n"
+    "  /reg:32, /reg:64  the 32-bit or 64-bit view (Windows; without effect on Linux)\n"
+    "  On Windows it needs the backup privilege, which administrators hold.\n";
+
+const char kRestoreHelp[] =
+    "zelreg restore KEY FILE [/reg:32 | /reg:64]\n"
+    "\n"
+    "  Replaces the values of KEY and every key below it with what the hive file FILE holds\n"
+    "  (RegRestoreKey), all at once or, should it fail, not at all. A file that is not such a\n"
+    "  hive is refused and changes nothing.\n"
+    "  /reg:32, /reg:64  the 32-bit or 64-bit view (Windows; without effect on Linux)\n"
+    "  On Windows it needs the restore privilege, which administrators hold.\n";
+
+const char kBackupHelp[] =
+    "zelreg backup [HKCU | HKLM] FILE [/machine] [/y]\n"
+    "\n"
+    "  Copies a whole hive to FILE while programs use it: one moment's hive, its log\n"
+    "  included, in a file that is a complete hive on its own. HKCU (the default) is the\n"
+    "  per-user hive; HKLM or /machine the machine hive. To go back to it, put FILE in the\n"
+    "  hive's place (see zelreg where) while no program uses the registry. Linux only.\n"
+    "  /y       overwrites FILE without asking\n";
+
+const char kCheckHelp[] =
+    "zelreg check [HKCU | HKLM] [/machine]\n"
+    "\n"
+    "  Checks the hive file (every page and index, and its format) and says in one line\n"
+    "  whether it is sound, and if not what to do. HKCU (the default) is the per-user hive;\n"
+    "  HKLM or /machine the machine hive. Exit code: 0 sound, 1 not (or no hive). Linux only.\n";
+
+const char kWhereHelp[] =
+    "zelreg where\n"
+    "\n"
+    "  Shows the hive files of HKCU and HKLM: where they are, what chose that folder\n"
+    "  (ZEL_REGISTRY_DIR, the per-user default, the machine location), their sizes and\n"
+    "  format. Linux only.\n";
 
 const char kDemoHelp[] =
     "zelreg demo\n"
@@ -128,6 +191,12 @@ const char* VerbHelp(std::string_view verb) {
     if (verb == "watch") return kWatchHelp;
     if (verb == "export") return kExportHelp;
     if (verb == "import") return kImportHelp;
+    if (verb == "copy") return kCopyHelp;
+    if (verb == "save") return kSaveHelp;
+    if (verb == "restore") return kRestoreHelp;
+    if (verb == "backup") return kBackupHelp;
+    if (verb == "check") return kCheckHelp;
+    if (verb == "where") return kWhereHelp;
     if (verb == "demo") return kDemoHelp;
     return kOverviewHelp;
 }

@@ -1,54 +1,82 @@
-// import: a .reg file into the registry, read whole and checked before the first change; "-"
-// reads it from standard input.
+// import: a .reg file into the registry, read whole and checked before the first change, and
+// applied in one transaction; "-" reads it from standard input.
 #include "ErrorText.h"
 #include "FileIo.h"
 #include "KeyHandle.h"
 #include "RegFileParser.h"
+#include "RegTransaction.h"
 #include "RegistryView.h"
 #include "ValueWriter.h"
 #include "Verbs.h"
 
+#include <memory>
 #include <set>
+#include <utility>
+#include <vector>
 
 namespace zelregtool {
 namespace {
 
-// Applies entries one after another, keeping the key of the last one open for the next.
+// Applies entries one after another within one registry transaction per hive (a transaction
+// covers one hive in the store), keeping the key of the last one open for the next.
 class Importer {
 public:
     explicit Importer(REGSAM view) : view_(view) {}
 
+    // The transaction of the entry's hive, made on first use; null when none could be made.
+    HANDLE TransactionFor(HKEY root) {
+        for (auto& [hive, transaction] : transactions_)
+            if (hive == root) return transaction->Started() ? transaction->get() : nullptr;
+        transactions_.emplace_back(root, std::make_unique<RegTransaction>());
+        return transactions_.back().second->Started() ? transactions_.back().second->get() : nullptr;
+    }
+
     LONG Apply(const RegFileEntry& entry) {
+        HANDLE transaction = TransactionFor(entry.key.root);
+        if (!transaction) return static_cast<LONG>(GetLastError());
         LONG status = ERROR_SUCCESS;
         switch (entry.action) {
         case RegFileEntry::Action::CreateKey:
-            return Use(entry.key);
+            return Use(transaction, entry.key);
         case RegFileEntry::Action::DeleteKey:
             open_.Reset();
-            status = DeleteKeyTree(entry.key.root, entry.key.subKey, view_);
+            status = DeleteKeyTreeIn(transaction, entry.key.root, entry.key.subKey, view_);
             return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
         case RegFileEntry::Action::SetValue: {
-            status = Use(entry.key);
+            status = Use(transaction, entry.key);
             if (status != ERROR_SUCCESS) return status;
             return WriteValue(open_.get(), entry.value);
         }
         case RegFileEntry::Action::DeleteValue:
-            status = Use(entry.key);
+            status = Use(transaction, entry.key);
             if (status == ERROR_SUCCESS) status = RegDeleteValueA(open_.get(), entry.value.name.c_str());
             return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
         }
         return ERROR_INVALID_PARAMETER;
     }
 
+    // Commits the hives' transactions in turn; the status of the first that failed, and in
+    // `committed` the roots whose changes were applied before it.
+    LONG Commit(std::vector<std::string>& committed) {
+        open_.Reset();
+        for (auto& [root, transaction] : transactions_) {
+            const LONG status = transaction->Commit();
+            if (status != ERROR_SUCCESS) return status;
+            committed.push_back(root == HKEY_LOCAL_MACHINE ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER");
+        }
+        return ERROR_SUCCESS;
+    }
+
 private:
-    LONG Use(const KeyPath& key) {
+    LONG Use(HANDLE transaction, const KeyPath& key) {
         if (open_ && openName_ == key.FullName()) return ERROR_SUCCESS;
-        const LONG status = open_.Create(key.root, key.subKey, KEY_READ | KEY_WRITE | view_);
+        const LONG status = open_.CreateIn(transaction, key.root, key.subKey, KEY_READ | KEY_WRITE | view_);
         openName_ = status == ERROR_SUCCESS ? key.FullName() : std::string();
         return status;
     }
 
     REGSAM view_;
+    std::vector<std::pair<HKEY, std::unique_ptr<RegTransaction>>> transactions_;
     KeyHandle open_;
     std::string openName_;
 };
@@ -84,13 +112,21 @@ int ImportBytes(std::string_view bytes, const std::string& file, REGSAM view, Co
                                      ". Nothing was imported.");
     }
 
+    // Everything in one transaction: a failure anywhere, up to the commit itself, changes nothing.
     Importer importer(view);
     for (const RegFileEntry& entry : content.entries) {
         const LONG status = importer.Apply(entry);
         if (status != ERROR_SUCCESS)
             return Fail(console, file + ", line " + std::to_string(entry.line) + ": cannot apply to " +
-                                     entry.key.FullName() + ": " + ErrorText(status) +
-                                     ". The lines before it were imported.");
+                                     entry.key.FullName() + ": " + ErrorText(status) + ". Nothing was imported.");
+    }
+    std::vector<std::string> committed;
+    const LONG status = importer.Commit(committed);
+    if (status != ERROR_SUCCESS) {
+        std::string applied = "Nothing was imported.";
+        if (!committed.empty())
+            applied = "Only the changes to " + committed.front() + " were imported; the file's other changes were not.";
+        return Fail(console, "Cannot import " + file + ": " + ErrorText(status) + ". " + applied);
     }
     return Succeed(console);
 }

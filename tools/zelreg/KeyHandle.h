@@ -42,6 +42,19 @@ public:
                                nullptr);
     }
 
+    // The same within a registry transaction: every change made through the handle, and through
+    // handles opened below it, is part of it.
+    LONG OpenIn(HANDLE transaction, HKEY parent, const std::string& path, REGSAM access) {
+        Reset();
+        return RegOpenKeyTransactedA(parent, path.c_str(), 0, access, &key_, transaction, nullptr);
+    }
+    LONG CreateIn(HANDLE transaction, HKEY parent, const std::string& path, REGSAM access,
+                  DWORD* disposition = nullptr) {
+        Reset();
+        return RegCreateKeyTransactedA(parent, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr,
+                                       &key_, disposition, transaction, nullptr);
+    }
+
 private:
     HKEY key_ = nullptr;
 };

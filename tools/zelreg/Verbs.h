@@ -20,6 +20,12 @@ int ImportVerb(const Arguments& arguments, Console& console);
 int CompareVerb(const Arguments& arguments, Console& console);
 int WatchVerb(const Arguments& arguments, Console& console);
 int DemoVerb(const Arguments& arguments, Console& console);
+int CopyVerb(const Arguments& arguments, Console& console);
+int SaveVerb(const Arguments& arguments, Console& console);
+int RestoreVerb(const Arguments& arguments, Console& console);
+int BackupVerb(const Arguments& arguments, Console& console);
+int CheckVerb(const Arguments& arguments, Console& console);
+int WhereVerb(const Arguments& arguments, Console& console);
 
 // What import does with a file's bytes, in the registry view `view` (see RegistryView.h);
 // `file` names it in messages.

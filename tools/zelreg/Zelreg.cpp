@@ -1,6 +1,8 @@
 #include "Zelreg.h"
 
 #include "HelpText.h"
+#include "HiveFiles.h"
+#include "KeyPath.h"
 #include "RegistryView.h"
 #include "TextUtil.h"
 #include "Verbs.h"
@@ -18,6 +20,10 @@ struct Verb {
     std::size_t maxPositional;
     std::vector<SwitchRule> switches;
     int (*run)(const Arguments&, Console&);
+    // Whether the verb only reads: it never creates a hive, and the keys among its first
+    // `keyWords` words must lie in a registry that exists.
+    bool readsOnly = false;
+    std::size_t keyWords = 0;
 };
 
 std::vector<SwitchRule> WithViews(std::vector<SwitchRule> rules) {
@@ -38,17 +44,23 @@ const Verb kVerbs[] = {
                 {"t", true},
                 {"z", false},
                 {"se", true}}),
-     QueryVerb},
+     QueryVerb, true, 1},
     {"add", 1, 1,
      WithViews({{"v", true}, {"ve", false}, {"t", true}, {"d", true}, {"s", true}, {"se", true}, {"f", false}}),
      AddVerb},
     {"delete", 1, 1, WithViews({{"v", true}, {"ve", false}, {"va", false}, {"f", false}}), DeleteVerb},
-    {"export", 2, 2, WithViews({{"y", false}}), ExportVerb},
+    {"export", 2, 2, WithViews({{"y", false}}), ExportVerb, true, 1},
     {"import", 1, 1, WithViews({}), ImportVerb},
     {"compare", 2, 2,
      WithViews({{"v", true}, {"ve", false}, {"s", false}, {"oa", false}, {"od", false}, {"os", false}, {"on", false}}),
-     CompareVerb},
+     CompareVerb, true, 2},
     {"watch", 1, 1, {{"s", false}}, WatchVerb},
+    {"copy", 2, 2, WithViews({{"s", false}, {"f", false}}), CopyVerb},
+    {"save", 2, 2, WithViews({{"y", false}}), SaveVerb, true, 1},
+    {"restore", 2, 2, WithViews({}), RestoreVerb},
+    {"backup", 1, 2, {{"machine", false}, {"y", false}}, BackupVerb, true},
+    {"check", 0, 1, {{"machine", false}}, CheckVerb, true},
+    {"where", 0, 0, {}, WhereVerb, true},
     {"demo", 0, 0, {}, DemoVerb},
 };
 
@@ -91,6 +103,11 @@ int RunZelreg(const std::vector<std::string>& words, Console& console) {
         (arguments->Has("reg:32") && arguments->Has("reg:64")))
         return UsageError(console, verbName);
     try {
+        AllowHiveCreation(!verb->readsOnly);
+        for (std::size_t i = 0; i < verb->keyWords; ++i) {
+            const auto key = ParseKeyPath(arguments->Positional()[i]);
+            if (key && !RegistryPresent(key->root, console)) return 1;
+        }
         return verb->run(*arguments, console);
     } catch (const std::exception& e) {
         // Out of memory and the like: reported, never a crash.
