@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "HiveFileHeader.h"
 #include "HiveSchema.h"
 #include "Store.h"
 
@@ -29,8 +30,8 @@ HiveVerdict Examine(Connection& db, const std::string& file) {
         return Damaged(file, sqlite3_errmsg(db.handle()));
     }
     if (state == HiveState::Refused) {
-        return {ERROR_BADDB, file + " is not a registry hive this program can use (" + reason +
-                                 "); move it aside to start a new, empty registry"};
+        return {ERROR_BADDB, file + " is no hive this program can use: " + reason +
+                                 "; move it aside to start a new, empty registry"};
     }
     std::string first;
     try {
@@ -57,23 +58,29 @@ HiveVerdict CheckHive(HiveKind kind) {
         }
         return {ERROR_ACCESS_DENIED, file + " cannot be looked at: " + std::strerror(errno)};
     }
-    try {
-        // Through the store's own connection: its locks keep the check in step with the
-        // processes that use the hive. A hive the store refuses is looked at by itself.
-        Hive& hive = Store::Get().GetHive(kind);
-        return hive.Read([&](Connection& db) { return Examine(db, file); });
-    } catch (const RegError& refused) {
+    // A hive in use is in write-ahead-log mode: it is checked through the store's own
+    // connection, whose locks keep the check in step with the processes that use it. Any other
+    // file (a backup put in place, one that is no hive) no program of the store has open, and
+    // it is looked at by itself, read-only: opening it as a hive would turn it to the log.
+    const std::optional<HiveFileHeader> header = ReadHiveFileHeader(file);
+    LONG refused = ERROR_SUCCESS;
+    if (header && header->walMode) {
         try {
-            Connection db(file, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
-            SqlTransaction snapshot(db, false);
-            return Examine(db, file);
+            Hive& hive = Store::Get().GetHive(kind);
+            return hive.Read([&](Connection& db) { return Examine(db, file); });
         } catch (const RegError& e) {
-            if (refused.status == ERROR_REGISTRY_CORRUPT || e.status == ERROR_REGISTRY_CORRUPT)
-                return Damaged(file, "it cannot be read");
-            return {e.status, file + " cannot be read (error " + std::to_string(e.status) + ")" + kRemedy};
-        } catch (const BusyError&) {
-            return {ERROR_REGISTRY_IO_FAILED, file + " stays locked by another process"};
+            refused = e.status;
         }
+    }
+    try {
+        Connection db(file, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
+        SqlTransaction snapshot(db, false);
+        return Examine(db, file);
+    } catch (const RegError& e) {
+        if (refused == ERROR_REGISTRY_CORRUPT || e.status == ERROR_REGISTRY_CORRUPT) return Damaged(file, "it cannot be read");
+        return {e.status, file + " cannot be read (error " + std::to_string(e.status) + ")" + kRemedy};
+    } catch (const BusyError&) {
+        return {ERROR_REGISTRY_IO_FAILED, file + " stays locked by another process"};
     }
 }
 

@@ -1,14 +1,11 @@
 // The store's own functions for the files behind the registry: where they are, whether they
 // may be created, a backup of a whole hive while programs use it, and its check.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstring>
 #include <optional>
 
 #include "HiveBackup.h"
 #include "HiveCheck.h"
+#include "HiveFileHeader.h"
 #include "HiveSchema.h"
 #include "RegApiSupport.h"
 #include "ZelWinReg.h"
@@ -25,23 +22,13 @@ std::optional<HiveKind> RootHive(HKEY root) {
     }
 }
 
-uint32_t BigEndian(const unsigned char* bytes) {
-    return (uint32_t{bytes[0]} << 24) | (uint32_t{bytes[1]} << 16) | (uint32_t{bytes[2]} << 8) | bytes[3];
-}
-
-// The format a hive file's header names, read from the file itself without opening it as a
-// database; 0 when there is no file or it is no hive. A format change is copied into the file
-// at once (see Hive.cpp), so the header never lags behind the log in this.
+// The format a hive file's header names; 0 when there is no file or it is no hive. A format
+// change is copied into the file at once (see Hive.cpp), so the header never lags behind the
+// log in this.
 DWORD HiveFileFormat(const std::string& file) {
-    unsigned char header[100] = {};
-    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return 0;
-    const ssize_t got = read(fd, header, sizeof header);
-    close(fd);
-    // The database header: the magic text, the user version at 60, the application id at 68.
-    if (got != static_cast<ssize_t>(sizeof header) || std::memcmp(header, "SQLite format 3", 16) != 0) return 0;
-    if (BigEndian(header + 68) != static_cast<uint32_t>(kHiveApplicationId)) return 0;
-    return BigEndian(header + 60);
+    const std::optional<HiveFileHeader> header = ReadHiveFileHeader(file);
+    if (!header || header->applicationId != static_cast<uint32_t>(kHiveApplicationId)) return 0;
+    return header->format;
 }
 
 }  // namespace

@@ -16,7 +16,7 @@ int CheckVerb(const Arguments&, Console& console) {
 
 int CheckVerb(const Arguments& arguments, Console& console) {
     const auto root = HiveRootArgument(arguments, arguments.Positional().size(), "check", console);
-    if (!root) return 1;
+    if (!root || !RegistryPresent(*root, console)) return 1;
     char message[8192];
     const LONG status = ZelRegCheckHive(*root, message, sizeof message);
     if (status != ERROR_SUCCESS) return Fail(console, std::string(message) + ".");
