@@ -29,10 +29,10 @@ expect() {
     fi
 }
 
-expect "query add delete compare watch export import demo /?" zelreg ""
+expect "query add delete compare watch export import copy save restore backup check where demo /?" zelreg ""
 expect "/s /?" zelreg watch 'HKCU\Software' /
 expect "HKEY_CURRENT_USER" zelreg watch /s hkey_c
-expect "compare" zelreg co
+expect "compare copy" zelreg co
 expect "delete demo" zelreg de
 expect "/v /ve /s /f /k /d /c /e /t /z /se /reg:32 /reg:64 /?" zelreg query 'HKCU\Software' /
 expect "/oa /od /os /on" zelreg compare a b /o
@@ -52,4 +52,13 @@ expect "ledger.reg ledger.txt" zelreg export 'HKCU\x' led
 expect "ledger.reg ledger.txt" zelreg import /reg:64 led
 expect "" zelreg import ledger.reg ""
 expect "" zelreg export 'HKCU\x' /y out.reg ""
+expect "/s /f /reg:32 /reg:64 /?" zelreg copy 'HKCU\a' 'HKCU\b' /
+expect "HKCU HKLM HKEY_CURRENT_USER HKEY_LOCAL_MACHINE" zelreg copy 'HKCU\a' /s ""
+expect "ledger.reg ledger.txt" zelreg save 'HKCU\x' led
+expect "ledger.reg ledger.txt" zelreg restore /reg:32 'HKCU\x' led
+expect "HKLM" zelreg check hkl
+expect "/machine" zelreg backup /m
+expect "HKCU HKLM ledger.reg ledger.txt" zelreg backup ""
+expect "ledger.reg ledger.txt" zelreg backup HKLM l
+expect "" zelreg where ""
 exit $((failures > 0))
