@@ -74,9 +74,7 @@ LONG WINAPI ZelRegCheckHive(HKEY hRoot, LPSTR lpMessage, DWORD cchMessage) {
         if (cchMessage) {
             // Cut to fit, on a character's boundary.
             std::size_t length = std::min<std::size_t>(verdict.message.size(), cchMessage - 1);
-            while (length > 0 && (static_cast<unsigned char>(verdict.message[length]) & 0xC0) == 0x80 &&
-                   length < verdict.message.size())
-                --length;
+            while (length > 0 && (static_cast<unsigned char>(verdict.message[length]) & 0xC0) == 0x80) --length;
             CopyName(std::string_view(verdict.message).substr(0, length), lpMessage);
         }
         return verdict.status;
