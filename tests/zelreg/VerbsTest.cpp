@@ -160,10 +160,14 @@ TEST_F(ZelregVerbs, UsageErrorsAnswerAsRegExeDoes) {
         EXPECT_NE(std::string::npos, help.out.find(expected)) << help.out;
         EXPECT_NE(std::string::npos, help.out.find("/reg:32")) << help.out;
     }
-    // The overview names every verb, and each verb's help is its own.
+    // The overview names every verb, and each verb's help is its own; it says where the
+    // registry lives.
     const std::string overview = Run({"/?"}).out;
-    for (const std::string verb : {"query", "add", "delete", "compare", "export", "import", "demo"}) {
-        const std::string end = verb == "demo" ? "\n" : " ";
+    EXPECT_NE(std::string::npos, overview.find("ZEL_REGISTRY_DIR")) << overview;
+    for (const std::string verb :
+         {"query", "add", "delete", "compare", "export", "import", "copy", "save", "restore", "backup", "check", "where",
+          "demo"}) {
+        const std::string end = verb == "demo" || verb == "where" ? "\n" : " ";
         EXPECT_NE(std::string::npos, overview.find("  zelreg " + verb + end)) << verb;
         EXPECT_EQ(0u, Run({verb, "/?"}).out.find("zelreg " + verb + end)) << verb;
     }
