@@ -1,10 +1,13 @@
 // import applies a whole file in one transaction: an entry that fails at the end leaves
 // everything as it was, the deletions before it too.
 #include "ZelregTestSupport.h"
+#include "support/ZelExpectedDeviation.h"
+#include "zelreg/RegTransaction.h"
 
 namespace {
 
 using namespace std::string_literals;
+using zelregtool::kNoTransactionsWarning;
 
 class ZelregImportTransaction : public ZelregTest {};
 
@@ -24,6 +27,18 @@ TEST_F(ZelregImportTransaction, ALastEntryThatFailsImportsNothing) {
     const ZelregResult r = Run({"import", File("fails-last.reg")});
     EXPECT_EQ(1, r.code);
     EXPECT_EQ("", r.out);
+    if (ZelDeviations::kWineNoTransactedKeys.Applies()) {
+        // Without transactions zelreg says so and makes the changes one by one; the last
+        // section's path is too long for Wine's A functions.
+        ZelDeviations::kWineNoTransactedKeys.Report();
+        ZelDeviations::kWineAnsiPathLimit.Report();
+        EXPECT_EQ(kNoTransactionsWarning + "ERROR: "s + File("fails-last.reg") + ", line 12: cannot apply to " + deep +
+                      ": error 234: more data than expected. The entries before it were imported.\n",
+                  r.err);
+        EXPECT_FALSE(Exists("Doomed"));
+        EXPECT_EQ("new\0"s, Get("Kept", "Added").second);
+        return;
+    }
     EXPECT_EQ("ERROR: " + File("fails-last.reg") + ", line 12: cannot apply to " + deep +
                   ": error 87: a name or a size is out of range. Nothing was imported.\n",
               r.err);

@@ -12,6 +12,8 @@
 #include "ValueWriter.h"
 #include "Verbs.h"
 
+#include <ostream>
+
 namespace zelregtool {
 namespace {
 
@@ -115,13 +117,15 @@ int CopyVerb(const Arguments& arguments, Console& console) {
         if (status != ERROR_SUCCESS) return Fail(console, "Cannot read " + failed.FullName() + ": " + ErrorText(status) + ".");
     }
 
-    RegTransaction transaction;
-    if (!transaction.Started())
-        return Fail(console, "Cannot begin a registry transaction: " + ErrorText(static_cast<LONG>(GetLastError())) + ".");
+    RegTransaction transaction(target->root);
+    if (transaction.Status() != ERROR_SUCCESS)
+        return Fail(console, "Cannot begin a registry transaction: " + ErrorText(transaction.Status()) + ".");
+    if (!transaction.Transacted()) console.err << kNoTransactionsWarning;
     Writer writer(transaction.get(), view, arguments.Has("f"), console);
     LONG status = writer.Write(target->root, target->subKey, *target, tree, failed);
     if (status != ERROR_SUCCESS)
-        return Fail(console, "Cannot write " + failed.FullName() + ": " + ErrorText(status) + ". Nothing was copied.");
+        return Fail(console, "Cannot write " + failed.FullName() + ": " + ErrorText(status) + ". " +
+                                 (transaction.Transacted() ? "Nothing was copied." : "What was written before it stays."));
     status = transaction.Commit();
     if (status != ERROR_SUCCESS)
         return Fail(console, "Cannot copy to " + target->FullName() + ": " + ErrorText(status) + ". Nothing was copied.");

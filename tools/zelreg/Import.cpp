@@ -10,6 +10,7 @@
 #include "Verbs.h"
 
 #include <memory>
+#include <ostream>
 #include <set>
 #include <utility>
 #include <vector>
@@ -21,19 +22,12 @@ namespace {
 // covers one hive in the store), keeping the key of the last one open for the next.
 class Importer {
 public:
-    explicit Importer(REGSAM view) : view_(view) {}
-
-    // The transaction of the entry's hive, made on first use; null when none could be made.
-    HANDLE TransactionFor(HKEY root) {
-        for (auto& [hive, transaction] : transactions_)
-            if (hive == root) return transaction->Started() ? transaction->get() : nullptr;
-        transactions_.emplace_back(root, std::make_unique<RegTransaction>());
-        return transactions_.back().second->Started() ? transactions_.back().second->get() : nullptr;
-    }
+    Importer(REGSAM view, Console& console) : view_(view), console_(console) {}
 
     LONG Apply(const RegFileEntry& entry) {
-        HANDLE transaction = TransactionFor(entry.key.root);
-        if (!transaction) return static_cast<LONG>(GetLastError());
+        const RegTransaction& transactionOfHive = TransactionFor(entry.key.root);
+        if (transactionOfHive.Status() != ERROR_SUCCESS) return transactionOfHive.Status();
+        HANDLE transaction = transactionOfHive.get();
         LONG status = ERROR_SUCCESS;
         switch (entry.action) {
         case RegFileEntry::Action::CreateKey:
@@ -55,6 +49,9 @@ public:
         return ERROR_INVALID_PARAMETER;
     }
 
+    // Whether the changes are made one by one, the system having no registry transactions.
+    bool Direct() const { return direct_; }
+
     // Commits the hives' transactions in turn; the status of the first that failed, and in
     // `committed` the roots whose changes were applied before it.
     LONG Commit(std::vector<std::string>& committed) {
@@ -75,7 +72,22 @@ private:
         return status;
     }
 
+    // The transaction of the entry's hive, begun on first use.
+    const RegTransaction& TransactionFor(HKEY root) {
+        for (const auto& [hive, transaction] : transactions_)
+            if (hive == root) return *transaction;
+        transactions_.emplace_back(root, std::make_unique<RegTransaction>(root));
+        const RegTransaction& transaction = *transactions_.back().second;
+        if (transaction.Status() == ERROR_SUCCESS && !transaction.Transacted() && !direct_) {
+            direct_ = true;
+            console_.err << kNoTransactionsWarning;
+        }
+        return transaction;
+    }
+
     REGSAM view_;
+    Console& console_;
+    bool direct_ = false;
     std::vector<std::pair<HKEY, std::unique_ptr<RegTransaction>>> transactions_;
     KeyHandle open_;
     std::string openName_;
@@ -113,12 +125,14 @@ int ImportBytes(std::string_view bytes, const std::string& file, REGSAM view, Co
     }
 
     // Everything in one transaction: a failure anywhere, up to the commit itself, changes nothing.
-    Importer importer(view);
+    Importer importer(view, console);
     for (const RegFileEntry& entry : content.entries) {
         const LONG status = importer.Apply(entry);
         if (status != ERROR_SUCCESS)
             return Fail(console, file + ", line " + std::to_string(entry.line) + ": cannot apply to " +
-                                     entry.key.FullName() + ": " + ErrorText(status) + ". Nothing was imported.");
+                                     entry.key.FullName() + ": " + ErrorText(status) + ". " +
+                                     (importer.Direct() ? "The entries before it were imported."
+                                                        : "Nothing was imported."));
     }
     std::vector<std::string> committed;
     const LONG status = importer.Commit(committed);

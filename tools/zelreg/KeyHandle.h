@@ -43,14 +43,18 @@ public:
     }
 
     // The same within a registry transaction: every change made through the handle, and through
-    // handles opened below it, is part of it.
+    // handles opened below it, is part of it. Without one (null) they are Open and Create.
     LONG OpenIn(HANDLE transaction, HKEY parent, const std::string& path, REGSAM access) {
+        if (!transaction) return Open(parent, path, access);
         Reset();
         return RegOpenKeyTransactedA(parent, path.c_str(), 0, access, &key_, transaction, nullptr);
     }
     LONG CreateIn(HANDLE transaction, HKEY parent, const std::string& path, REGSAM access,
                   DWORD* disposition = nullptr) {
         Reset();
+        if (!transaction)
+            return RegCreateKeyExA(parent, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, &key_,
+                                   disposition);
         return RegCreateKeyTransactedA(parent, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr,
                                        &key_, disposition, transaction, nullptr);
     }

@@ -9,23 +9,30 @@ namespace zelregtool {
 
 class RegTransaction {
 public:
-    RegTransaction() : handle_(CreateTransaction(nullptr, nullptr, 0, 0, 0, 0, nullptr)) {}
+    // Begins a transaction for changes below `root`. Where the system's registry takes part in
+    // none (Wine's answers ERROR_CALL_NOT_IMPLEMENTED), there is no transaction: get() is null
+    // and the changes are made one by one as they come.
+    explicit RegTransaction(HKEY root);
     RegTransaction(const RegTransaction&) = delete;
     RegTransaction& operator=(const RegTransaction&) = delete;
-    ~RegTransaction() {
-        if (Started()) CloseHandle(handle_);
-    }
+    // Closing the handle of a transaction not committed rolls it back.
+    ~RegTransaction();
 
-    // False when none could be made (GetLastError() says why).
-    bool Started() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return handle_; }
+    // ERROR_SUCCESS, or why no transaction could be begun.
+    LONG Status() const { return status_; }
+    bool Transacted() const { return status_ == ERROR_SUCCESS && handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE get() const { return Transacted() ? handle_ : nullptr; }
 
     // ERROR_SUCCESS, or why nothing was applied (a conflicting change by another program, a
-    // full disk, ...).
-    LONG Commit() { return CommitTransaction(handle_) ? ERROR_SUCCESS : static_cast<LONG>(GetLastError()); }
+    // full disk, ...). Without a transaction there is nothing left to apply.
+    LONG Commit();
 
 private:
     HANDLE handle_;
+    LONG status_ = ERROR_SUCCESS;
 };
+
+// Said once, before the first change, where changes cannot be made in one transaction.
+extern const char* const kNoTransactionsWarning;
 
 }  // namespace zelregtool

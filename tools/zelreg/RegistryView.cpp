@@ -30,6 +30,7 @@ LONG DeleteKeyTree(HKEY root, const std::string& subKey, REGSAM view) {
 // RegDeleteTreeA opens below it transacted too, and then the key itself deleted in the
 // transaction.
 LONG DeleteKeyTreeIn(HANDLE transaction, HKEY root, const std::string& subKey, REGSAM view) {
+    if (!transaction) return DeleteKeyTree(root, subKey, view);
     KeyHandle key;
     LONG status = key.OpenIn(transaction, root, subKey, KEY_READ | KEY_WRITE | DELETE | view);
     if (status == ERROR_SUCCESS) status = RegDeleteTreeA(key.get(), nullptr);

@@ -18,7 +18,7 @@ REGSAM ViewAccess(const Arguments& arguments);
 
 // Deletes `subKey` below `root` with everything below it, in the given view.
 LONG DeleteKeyTree(HKEY root, const std::string& subKey, REGSAM view);
-// The same within a registry transaction.
+// The same within a registry transaction (none: null).
 LONG DeleteKeyTreeIn(HANDLE transaction, HKEY root, const std::string& subKey, REGSAM view);
 
 }  // namespace zelregtool
