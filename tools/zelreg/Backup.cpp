@@ -4,9 +4,6 @@
 #include "HiveFiles.h"
 #include "Verbs.h"
 
-#include <filesystem>
-#include <system_error>
-
 namespace zelregtool {
 
 #if defined(_WIN32)
@@ -24,15 +21,7 @@ int BackupVerb(const Arguments& arguments, Console& console) {
     const std::string& file = arguments.Positional().back();
     if (file == "-") return Fail(console, "A hive file cannot be written to standard output; name a file.");
     if (!RegistryPresent(*root, console)) return 1;
-    std::error_code error;
-    if (std::filesystem::symlink_status(file, error).type() != std::filesystem::file_type::not_found) {
-        if (!arguments.Has("y") && !Confirm(console, "File " + file + " already exists. Overwrite")) {
-            console.err << "The operation was cancelled: nothing was written.\n";
-            return 1;
-        }
-        if (!std::filesystem::remove(file, error) && error)
-            return Fail(console, "Cannot replace " + file + ": " + error.message());
-    }
+    if (!MakeWayForHiveFile(file, arguments, console)) return 1;
     const LONG status = ZelRegBackupHive(*root, file.c_str());
     if (status != ERROR_SUCCESS) return Fail(console, "Cannot back up the hive to " + file + ": " + ErrorText(status) + ".");
     return Succeed(console);

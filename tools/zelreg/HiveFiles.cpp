@@ -3,11 +3,29 @@
 #include "KeyPath.h"
 #include "Verbs.h"
 
+#include <filesystem>
+#include <ostream>
+#include <system_error>
+
 #if !defined(_WIN32)
 #include <sys/stat.h>
 #endif
 
 namespace zelregtool {
+
+bool MakeWayForHiveFile(const std::string& file, const Arguments& arguments, Console& console) {
+    std::error_code error;
+    if (std::filesystem::symlink_status(file, error).type() == std::filesystem::file_type::not_found) return true;
+    if (!arguments.Has("y") && !Confirm(console, "File " + file + " already exists. Overwrite")) {
+        console.err << "The operation was cancelled: nothing was written.\n";
+        return false;
+    }
+    if (!std::filesystem::remove(file, error) && error) {
+        Fail(console, "Cannot replace " + file + ": " + error.message());
+        return false;
+    }
+    return true;
+}
 
 #if defined(_WIN32)
 

@@ -24,6 +24,10 @@ bool RegistryPresent(HKEY root, Console& console);
 std::string HiveSourceText(DWORD source);
 #endif
 
+// Makes way for a new hive file, which RegSaveKey and the backup never write over: a file
+// already there goes, after a yes or with /y. False, after saying why, when it stays.
+bool MakeWayForHiveFile(const std::string& file, const Arguments& arguments, Console& console);
+
 // The hive a backup or check names: HKCU (the default) or HKLM as the first of `rootWords`
 // positional words, or /machine. Nothing, after a usage error, for anything else.
 std::optional<HKEY> HiveRootArgument(const Arguments& arguments, std::size_t rootWords, const std::string& verb,

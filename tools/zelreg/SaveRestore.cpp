@@ -7,9 +7,6 @@
 #include "RegistryView.h"
 #include "Verbs.h"
 
-#include <filesystem>
-#include <system_error>
-
 namespace zelregtool {
 namespace {
 
@@ -31,16 +28,7 @@ int SaveVerb(const Arguments& arguments, Console& console) {
     LONG status = handle.Open(key->root, key->subKey, KEY_READ | ViewAccess(arguments));
     if (status != ERROR_SUCCESS) return KeyFailure(*key, status, console);
 
-    // RegSaveKey never overwrites: an existing file goes first, after a yes or with /y.
-    std::error_code error;
-    if (std::filesystem::symlink_status(file, error).type() != std::filesystem::file_type::not_found) {
-        if (!arguments.Has("y") && !Confirm(console, "File " + file + " already exists. Overwrite")) {
-            console.err << "The operation was cancelled: nothing was written.\n";
-            return 1;
-        }
-        if (!std::filesystem::remove(file, error) && error)
-            return Fail(console, "Cannot replace " + file + ": " + error.message());
-    }
+    if (!MakeWayForHiveFile(file, arguments, console)) return 1;
     EnablePrivilege(kBackupPrivilege);
     status = RegSaveKeyA(handle.get(), file.c_str(), nullptr);
     if (status == kPrivilegeNotHeld) return Fail(console, "Cannot save " + key->FullName() + ": " + PrivilegeAdvice(kBackupPrivilege) + ".");
