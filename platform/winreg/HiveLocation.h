@@ -40,10 +40,11 @@ enum class PrepareResult { Ready, Missing };
 
 // Creates the directory (with missing parents) and an empty hive file with the permissions the
 // location asks for, unless they exist; while creation is not allowed, a missing hive file fails
-// with ERROR_FILE_NOT_FOUND (and a message saying where it was looked for) and nothing is made. Missing: the file does not exist and cannot be created (a machine hive
-// that only the administrator may create; errno says why). Refuses, touching nothing, a
-// directory or file that cannot be trusted (see FileTrust.h), and a hive file that is missing
-// or empty while its log holds data.
+// with ERROR_FILE_NOT_FOUND (and a message saying where it was looked for) and nothing is made.
+// Missing: the file does not exist and cannot be created (a machine hive that only the
+// administrator may create; errno says why). Refuses, touching nothing, a directory or file
+// that cannot be trusted (see FileTrust.h), and a hive file that is missing or empty while its
+// log holds data.
 PrepareResult PrepareHiveFile(const HiveLocation& location);
 
 // Says why the hive file is not used (once per process) and fails with `status`; the files stay
