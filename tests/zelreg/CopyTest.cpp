@@ -56,14 +56,16 @@ TEST_F(ZelregCopy, AsksBeforeOverwritingEachValueUnlessForced) {
     Set("Dst", "Count", REG_DWORD, "\x05\0\0\0"s);
     Set("Dst", "Own", REG_SZ, "mine\0"s);
     const std::string dst = "HKEY_CURRENT_USER\\" + SubKey("Dst");
+    const std::string askText = "Value Text exists in " + dst + ", overwrite (Yes/No/All)? ";
+    const std::string askCount = "Value Count exists in " + dst + ", overwrite (Yes/No/All)? ";
+    // The questions come in the order the source lists its values: Text was set before Count.
+    const bool textFirst = ZelDeviations::kWineSortsValues.Expect(true, false);
     // No to the first, yes to the second; the default value is new there and asks nothing.
     ZelregResult r = Run({"copy", Key("Src"), Key("Dst")}, "n\ny\n");
     EXPECT_EQ(0, r.code) << r.err;
-    EXPECT_EQ("Value Text exists in " + dst + ", overwrite (Yes/No/All)? Value Count exists in " + dst +
-                  ", overwrite (Yes/No/All)? " + kDone,
-              r.out);
-    EXPECT_EQ("old\0"s, Get("Dst", "Text").second);
-    EXPECT_EQ("\x00\x01\0\0"s, Get("Dst", "Count").second);
+    EXPECT_EQ((textFirst ? askText + askCount : askCount + askText) + kDone, r.out);
+    EXPECT_EQ(textFirst ? "old\0"s : "Your text here...\0"s, Get("Dst", "Text").second);
+    EXPECT_EQ(textFirst ? "\x00\x01\0\0"s : "\x05\0\0\0"s, Get("Dst", "Count").second);
     EXPECT_EQ("default\0"s, Get("Dst", "").second);
     EXPECT_EQ("mine\0"s, Get("Dst", "Own").second);
 
@@ -80,6 +82,12 @@ TEST_F(ZelregCopy, AsksBeforeOverwritingEachValueUnlessForced) {
     r = Run({"copy", Key("Src"), Key("Dst")}, "");
     EXPECT_EQ(0, r.code) << r.err;
     EXPECT_EQ("old\0"s, Get("Dst", "Text").second);
+
+    // /f overwrites without a question.
+    r = Run({"copy", Key("Src"), Key("Dst"), "/f"}, "");
+    EXPECT_EQ(0, r.code) << r.err;
+    EXPECT_EQ(kDone, r.out);
+    EXPECT_EQ("Your text here...\0"s, Get("Dst", "Text").second);
 }
 
 TEST_F(ZelregCopy, RefusesWhatRegExeRefuses) {

@@ -48,8 +48,11 @@ TEST_F(ZelregHiveVerbs, ABackupWhileAnotherProcessWritesIsACompleteHive) {
         const ZelregResult r = Run({"backup", file});
         ASSERT_EQ(0, r.code) << r.err;
         EXPECT_EQ(kDone, r.out);
-        // One file: no log beside it, and the store opens it as it is.
+        // One file: no log beside it, nor does its header ask for one (bytes 18 and 19 of an
+        // SQLite file are 2 for a write-ahead log), so that it is read where it cannot be
+        // written; and the store opens it as it is.
         EXPECT_FALSE(std::filesystem::exists(file + "-wal"));
+        EXPECT_EQ("\x01\x01"s, ReadBytes(file).substr(18, 2));
         const std::string registry = RegistryWith("restored" + std::to_string(i), ReadBytes(file));
         const ZelregResult checked = RunInDirectory(registry, {"check"});
         EXPECT_EQ(0, checked.code) << checked.err;
