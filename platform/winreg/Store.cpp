@@ -107,6 +107,7 @@ void Store::ChildAfterFork() {
     store.notifier_.ResetAfterFork();
     store.upkeepRunning_ = false;
     store.upkeepAgain_ = false;
+    store.upkeepIdle_ = false;
     if (store.upkeepWake_ >= 0) close(store.upkeepWake_);
     store.upkeepWake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
@@ -136,6 +137,7 @@ void HiveNeedsUpkeep(bool now) {
     if (store.exiting_) return;
     if (store.upkeepRunning_) {
         store.upkeepAgain_ = true;
+        if (store.upkeepIdle_ && store.upkeepWake_ >= 0 && !now) Wake(store.upkeepWake_);
         return;
     }
     store.upkeepRunning_ = true;
@@ -144,9 +146,18 @@ void HiveNeedsUpkeep(bool now) {
 
 void Store::Upkeep() {
     for (;;) {
-        // Without an eventfd (-1) poll() ignores the entry and only waits out the round.
+        bool idle;
+        {
+            std::lock_guard<std::mutex> lock(upkeepMutex_);
+            idle = upkeepIdle_;
+        }
+        // Without an eventfd (-1) poll() ignores the entry and only waits out the round. With
+        // nothing to do, the thread sleeps until it is asked again rather than end and start
+        // anew: a thread's start and end allocate, and a fork() made meanwhile can leave the
+        // child an allocator that stays locked (AddressSanitizer's, for one).
         pollfd wake{upkeepWake_, POLLIN, 0};
-        if (poll(&wake, 1, static_cast<int>(kSnapshotIdle.count())) > 0) {
+        const int timeout = idle && upkeepWake_ >= 0 ? -1 : static_cast<int>(kSnapshotIdle.count());
+        if (poll(&wake, 1, timeout) > 0) {
             uint64_t count = 0;
             [[maybe_unused]] const ssize_t taken = read(upkeepWake_, &count, sizeof count);
         }
@@ -158,10 +169,9 @@ void Store::Upkeep() {
             if (hive->CheckpointIfWanted()) more = true;
             if (hive->ReleaseIdleSnapshot(kSnapshotIdle)) more = true;
         }
-        if (more) continue;
         // A hive that asked while this round ran gets another round.
         std::lock_guard<std::mutex> lock(upkeepMutex_);
-        if (!upkeepAgain_) break;
+        upkeepIdle_ = !more && !upkeepAgain_;
         upkeepAgain_ = false;
     }
     // The last this thread touches: the exit waits for it.

@@ -57,12 +57,14 @@ private:
     Notifier notifier_;
     friend void HiveNeedsUpkeep(bool now);
     // The background thread: ends read snapshots left idle and runs the checkpoints hives ask
-    // for, while there is any of either. One at a time; none once the process is exiting.
+    // for. Started when first needed, it then stays, asleep while there is nothing to do; none
+    // once the process is exiting.
     void Upkeep();
     std::mutex upkeepMutex_;
     std::condition_variable upkeepEnded_;
     std::atomic<bool> upkeepRunning_{false};  // changed under upkeepMutex_
     bool upkeepAgain_ = false;                // asked for while running; guarded by upkeepMutex_
+    bool upkeepIdle_ = false;                 // asleep until asked again; guarded by upkeepMutex_
     std::atomic<bool> exiting_{false};
     bool atExitRegistered_ = false;           // guarded by mutex_
     // An eventfd that wakes the background thread before its round is over; a forked child

@@ -156,17 +156,26 @@ TEST_F(DetailedWatch, ATransactionsChangesArriveTogetherOnceItCommits) {
 
 TEST_F(DetailedWatch, ABurstFromSeveralProcessesLosesNothingAndKeepsEachWritersOrder) {
     constexpr int kWriters = 4, kEach = 1000;
+    // The writers are forked before the watch starts the watcher thread: a child forked while
+    // another thread is inside the allocator can hang there under AddressSanitizer.
+    Pipe gate;
+    std::vector<pid_t> writers;
+    for (int id = 0; id < kWriters; ++id) {
+        writers.push_back(StartChild([&, id] {
+            CHILD_CHECK(gate.Hear());
+            HKEY key = nullptr;
+            CHILD_CHECK(RegOpenKeyExA(root_, nullptr, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS);
+            for (DWORD i = 0; i < kEach; ++i) {
+                const std::string name = "w" + std::to_string(id) + "." + std::to_string(i);
+                CHILD_CHECK(Set(key, name.c_str(), REG_DWORD, &i, sizeof i) == ERROR_SUCCESS);
+            }
+            return 0;
+        }));
+    }
     HANDLE watch = ZelRegCreateWatch(root_, FALSE);
     ASSERT_NE(nullptr, watch);
-    ASSERT_TRUE(RunTogether(kWriters, [this](int id) {
-        HKEY key = nullptr;
-        CHILD_CHECK(RegOpenKeyExA(root_, nullptr, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS);
-        for (DWORD i = 0; i < kEach; ++i) {
-            const std::string name = "w" + std::to_string(id) + "." + std::to_string(i);
-            CHILD_CHECK(Set(key, name.c_str(), REG_DWORD, &i, sizeof i) == ERROR_SUCCESS);
-        }
-        return 0;
-    }));
+    for (int id = 0; id < kWriters; ++id) ASSERT_TRUE(gate.Say());
+    for (pid_t writer : writers) EXPECT_EQ(0, WaitChild(writer));
     const Changes changes = Collect(watch, kWriters * kEach);
     for (const Change& c : changes) if (c.kind != kSet) ADD_FAILURE() << c;
     ASSERT_EQ(static_cast<std::size_t>(kWriters * kEach), changes.size());
