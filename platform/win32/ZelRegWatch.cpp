@@ -99,6 +99,31 @@ void CopyTree(HKEY hKey, const std::string& path, bool subtree, TreeSnapshot& sn
     }
 }
 
+bool Deleted(HKEY hKey) {
+    return RegQueryInfoKeyA(hKey, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                            nullptr, nullptr) == ERROR_KEY_DELETED;
+}
+
+// A copy taken while another process changes the tree can show a state the tree was never in:
+// an enumeration by index skips a key when one before it goes, and the handle of a key deleted
+// meanwhile enumerates nothing (the key is then no longer there). Copies are taken, a moment
+// apart, until two agree.
+constexpr int kSettleTries = 20;
+
+TreeSnapshot SettledCopy(HKEY hKey, bool subtree) {
+    TreeSnapshot copy;
+    for (int tries = 0; tries < kSettleTries; ++tries) {
+        TreeSnapshot again;
+        CopyTree(hKey, "", subtree, again);
+        again.present = !Deleted(hKey);
+        if (!again.present) again.keys.clear();
+        if (tries > 0 && again.present == copy.present && again.keys == copy.keys) break;
+        copy = std::move(again);
+        Sleep(1);
+    }
+    return copy;
+}
+
 class Watch {
 public:
     Watch(HKEY hRoot, std::string path, bool subtree)
@@ -126,8 +151,7 @@ public:
         KeyHandle key;
         const LONG lStatus = RegOpenKeyExA(m_hRoot, m_path.c_str(), 0, KEY_READ | KEY_NOTIFY, key.out());
         if (lStatus != ERROR_SUCCESS) return lStatus;
-        m_last.present = true;
-        CopyTree(key.get(), "", m_subtree, m_last);
+        m_last = SettledCopy(key.get(), m_subtree);
         m_thread = std::thread([this] { Run(); });
         return ERROR_SUCCESS;
     }
@@ -162,10 +186,14 @@ private:
         if (RegOpenKeyExA(m_hRoot, m_path.c_str(), 0, KEY_READ | KEY_NOTIFY, m_watched.out()) == ERROR_SUCCESS) {
             RegNotifyChangeKeyValue(m_watched.get(), m_subtree, kNotifyFilter, m_hNotify, TRUE);
             WatchParent();
-            now.present = true;
-            CopyTree(m_watched.get(), "", m_subtree, now);
-        } else {
+            now = SettledCopy(m_watched.get(), m_subtree);
+        }
+        // Gone, or deleted while it was copied: its handle will tell nothing more. Created again
+        // before the ancestor's notification was asked for, it is looked at once more.
+        if (!now.present) {
             WatchAncestor();
+            KeyHandle again;
+            if (RegOpenKeyExA(m_hRoot, m_path.c_str(), 0, KEY_READ, again.out()) == ERROR_SUCCESS) SetEvent(m_hNotify);
         }
         Push(zelreg::CompareSnapshots(m_last, now));
         m_last = std::move(now);
