@@ -135,13 +135,24 @@ void Notifier::AddFeed(Connection& db, std::shared_ptr<FeedWatch> feed, HiveJour
 
 void Notifier::Begin() {
     pending_ = watches_.size() + feeds_.size();
-    if (!running_ && !stopping_) {
-        running_ = true;
-        woken_ = true;
-        std::thread(&Notifier::Run, this).detach();
-    } else {
+    if (running_ || stopping_) {
         Wake();
+        return;
     }
+    if (!gate_.EnterToStart()) {
+        startAfterFork_ = true;
+        return;
+    }
+    running_ = true;
+    woken_ = true;
+    std::thread(&Notifier::Run, this).detach();
+}
+
+void Notifier::StartAfterFork() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!startAfterFork_) return;
+    startAfterFork_ = false;
+    Begin();
 }
 
 void Notifier::Wake() {
@@ -197,6 +208,7 @@ void Notifier::ResetAfterFork() {
     pending_ = 0;
     woken_ = false;
     running_ = false;
+    startAfterFork_ = false;
 }
 
 void Notifier::Stop() {
@@ -264,12 +276,19 @@ void Notifier::Run() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         ReleaseEnded(lock);
-        if ((watches_.empty() && feeds_.empty()) || stopping_) {
+        if (stopping_) {
             running_ = false;
+            gate_.Leave();
             ended_.notify_all();
             return;
         }
+        // Asleep outside the gate; awake, the gate is taken before the notifier's lock, in the
+        // order fork() takes them.
+        gate_.Leave();
         AwaitNews(lock);
+        lock.unlock();
+        gate_.Enter();
+        lock.lock();
         if (stopping_) continue;
         woken_ = false;
         for (int kind = 0; kind < kHiveKinds; ++kind) {

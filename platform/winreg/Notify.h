@@ -40,6 +40,7 @@
 #include "../win32/ZelWinTypes.h"
 #include "Event.h"
 #include "FeedWatch.h"
+#include "ForkGate.h"
 #include "HiveJournal.h"
 #include "HiveLocation.h"
 #include "KeyChange.h"
@@ -83,6 +84,9 @@ public:
     void HandleClosed(uintptr_t handle);
 
     std::mutex& mutex() { return mutex_; }
+    ForkGate& gate() { return gate_; }
+    // In the parent after fork(): starts the watcher thread if a watch asked for it meanwhile.
+    void StartAfterFork();
     // In a child after fork(): the watcher thread is not there, nor are the waiters.
     void ResetAfterFork();
     // When the process exits: ends the watcher thread and starts none again; watches added
@@ -99,7 +103,9 @@ private:
 
     using Feeds = std::vector<std::shared_ptr<FeedWatch>>;
 
-    // With the lock held: makes sure the watcher thread runs, and has it look.
+    // With the lock held: makes sure the watcher thread runs, and has it look. Once started,
+    // the thread stays until the process exits, asleep while nothing is watched: a thread's
+    // start and end are what a fork() must not cut through (see ForkGate).
     void Begin();
     void Wake();
     // Waits until there may be news: a commit of this process, one of another process to a
@@ -127,6 +133,8 @@ private:
     std::atomic<std::size_t> pending_{0};
     bool woken_ = false;
     bool running_ = false;
+    bool startAfterFork_ = false;  // asked for while a fork() was under way
+    ForkGate gate_;
     uint64_t nextId_ = 1;
     // Used by the watcher thread alone: when it may next walk a sub-tree of each hive, and each
     // journal's wake word as it was before the thread last read the journal.

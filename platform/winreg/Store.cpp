@@ -70,11 +70,14 @@ Hive* Store::OpenedHive(HiveKind kind) {
     return hives_[static_cast<int>(kind)].get();
 }
 
-// fork() copies only the calling thread. Holding every lock across it means no other thread is
-// half-way through a hive (or inside SQLite, whose own locks would stay taken in the child), the
-// handle table or the watch list when the copy is taken.
+// fork() copies only the calling thread. The background threads are first brought to sleep
+// (ForkGate); holding every lock across the fork then means no other thread is half-way through
+// a hive (or inside SQLite, whose own locks would stay taken in the child), the handle table or
+// the watch list when the copy is taken.
 void Store::PrepareFork() {
     Store& store = Get();
+    store.upkeepGate_.Close();
+    store.notifier_.gate().Close();
     store.mutex_.lock();
     for (auto& hive : store.hives_) {
         if (!hive) continue;
@@ -85,29 +88,48 @@ void Store::PrepareFork() {
     store.handles_.mutex().lock();
 }
 
-void Store::ParentAfterFork() {
-    Store& store = Get();
-    store.handles_.mutex().unlock();
-    store.notifier_.mutex().unlock();
-    for (auto& hive : store.hives_) {
+void Store::ReleaseForkLocks() {
+    handles_.mutex().unlock();
+    notifier_.mutex().unlock();
+    for (auto& hive : hives_) {
         if (!hive) continue;
         hive->checkpointMutex().unlock();
         hive->mutex().unlock();
     }
-    store.mutex_.unlock();
+    mutex_.unlock();
+}
+
+void Store::ParentAfterFork() {
+    Store& store = Get();
+    store.ReleaseForkLocks();
+    store.notifier_.gate().Open();
+    store.upkeepGate_.Open();
+    store.notifier_.StartAfterFork();
+    bool upkeep;
+    {
+        std::lock_guard<std::mutex> lock(store.upkeepMutex_);
+        upkeep = store.upkeepAfterFork_;
+        store.upkeepAfterFork_ = false;
+    }
+    if (upkeep) HiveNeedsUpkeep(false);
 }
 
 void Store::ChildAfterFork() {
-    ParentAfterFork();
     Store& store = Get();
-    std::lock_guard<std::mutex> lock(store.mutex_);
-    for (auto& hive : store.hives_) {
-        if (hive) store.inherited_.push_back(std::move(hive));
+    store.ReleaseForkLocks();
+    {
+        std::lock_guard<std::mutex> lock(store.mutex_);
+        for (auto& hive : store.hives_) {
+            if (hive) store.inherited_.push_back(std::move(hive));
+        }
     }
     store.notifier_.ResetAfterFork();
+    store.notifier_.gate().OpenInChild();
+    store.upkeepGate_.OpenInChild();
     store.upkeepRunning_ = false;
     store.upkeepAgain_ = false;
     store.upkeepIdle_ = false;
+    store.upkeepAfterFork_ = false;
     if (store.upkeepWake_ >= 0) close(store.upkeepWake_);
     store.upkeepWake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
@@ -140,6 +162,10 @@ void HiveNeedsUpkeep(bool now) {
         if (store.upkeepIdle_ && store.upkeepWake_ >= 0 && !now) Wake(store.upkeepWake_);
         return;
     }
+    if (!store.upkeepGate_.EnterToStart()) {
+        store.upkeepAfterFork_ = true;
+        return;
+    }
     store.upkeepRunning_ = true;
     std::thread(&Store::Upkeep, &store).detach();
 }
@@ -157,7 +183,10 @@ void Store::Upkeep() {
         // child an allocator that stays locked (AddressSanitizer's, for one).
         pollfd wake{upkeepWake_, POLLIN, 0};
         const int timeout = idle && upkeepWake_ >= 0 ? -1 : static_cast<int>(kSnapshotIdle.count());
-        if (poll(&wake, 1, timeout) > 0) {
+        upkeepGate_.Leave();
+        const int woken = poll(&wake, 1, timeout);
+        upkeepGate_.Enter();
+        if (woken > 0) {
             uint64_t count = 0;
             [[maybe_unused]] const ssize_t taken = read(upkeepWake_, &count, sizeof count);
         }
@@ -174,6 +203,7 @@ void Store::Upkeep() {
         upkeepIdle_ = !more && !upkeepAgain_;
         upkeepAgain_ = false;
     }
+    upkeepGate_.Leave();
     // The last this thread touches: the exit waits for it.
     std::lock_guard<std::mutex> lock(upkeepMutex_);
     upkeepRunning_ = false;

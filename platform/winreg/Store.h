@@ -9,6 +9,7 @@
 #include <mutex>
 #include <vector>
 
+#include "ForkGate.h"
 #include "HandleTable.h"
 #include "Hive.h"
 #include "Notify.h"
@@ -44,6 +45,7 @@ private:
     static void PrepareFork();
     static void ParentAfterFork();
     static void ChildAfterFork();
+    void ReleaseForkLocks();
     // When the process exits normally: stops the background threads, which must not run on
     // while the process's libraries are torn down, and copies each hive's log into the hive.
     static void AtExit();
@@ -65,6 +67,8 @@ private:
     std::atomic<bool> upkeepRunning_{false};  // changed under upkeepMutex_
     bool upkeepAgain_ = false;                // asked for while running; guarded by upkeepMutex_
     bool upkeepIdle_ = false;                 // asleep until asked again; guarded by upkeepMutex_
+    bool upkeepAfterFork_ = false;            // asked for while a fork() was under way; guarded by upkeepMutex_
+    ForkGate upkeepGate_;
     std::atomic<bool> exiting_{false};
     bool atExitRegistered_ = false;           // guarded by mutex_
     // An eventfd that wakes the background thread before its round is over; a forked child
