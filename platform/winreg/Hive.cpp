@@ -286,7 +286,7 @@ bool Hive::ReadWalHeader(WalHeader& header) const {
 Hive::ReadScope::ReadScope(Hive& hive) : hive_(hive) {
     WalHeader now;
     if (hive_.ReadWalHeader(now)) {
-        hive_.cache_.Validate(now);
+        hive_.RefreshCache(now);
         hive_.db_->SetCache(&hive_.cache_);
     }
     hive_.db_->BeforeNextQuery([this] {
@@ -312,6 +312,58 @@ Hive::ReadScope::~ReadScope() {
     hive_.db_->SetCache(nullptr);
     hive_.db_->BeforeNextQuery(nullptr);
     if (!done_) hive_.EndSnapshot();
+}
+
+void Hive::RefreshCache(const KeyCache::Token& now) {
+    if (cache_.Holds(now)) return;
+    if (cacheJournal_ && cache_.valid()) {
+        std::vector<JournalRecord> records;
+        if (cacheJournal_->ReadCommitted(cachePosition_, cacheDropped_, records)) {
+            cache_.Forget(records, now);
+            return;
+        }
+    } else if (!cacheJournal_ && cache_.bytes() > 0 && !readOnly_) {
+        followWanted_ = true;
+    }
+    cache_.Validate(now);
+    if (cacheJournal_) {
+        cachePosition_ = cacheJournal_->End();
+        cacheDropped_ = cacheJournal_->Dropped();
+    }
+}
+
+void Hive::FollowJournal() {
+    followWanted_ = false;
+    HiveLocks* locks = Locks();
+    HiveJournal* journal = locks ? locks->OpenJournal() : nullptr;
+    if (!journal || cacheJournal_) return;
+    locks->SetWatching(true);
+    // A commit that looked for watchers before the mark was made tells the journal nothing;
+    // taking the write lock once waits for any such commit to end.
+    try {
+        auto nothing = [](Connection&, ChangeSet&) { return 0; };
+        RunLocked(true, WithChanges(nothing));
+    } catch (const RegError&) {
+        if (watches_ == 0) locks->SetWatching(false);
+        return;
+    }
+    cacheJournal_ = journal;
+    cachePosition_ = journal->End();
+    cacheDropped_ = journal->Dropped();
+    // What the cache holds may be older than commits that told no journal.
+    cache_.Clear();
+}
+
+void Hive::FollowedOwnCommit(const HiveJournal::Appending& appending, bool kept) {
+    if (!cacheJournal_) return;
+    uint64_t from = 0, to = 0;
+    if (kept && appending.Appended(from, to) && from == cachePosition_) {
+        cachePosition_ = to;
+    } else if (!kept) {
+        // Emptied after the commit: every record up to it is of a commit before it.
+        cachePosition_ = cacheJournal_->End();
+        cacheDropped_ = cacheJournal_->Dropped();
+    }
 }
 
 bool Hive::CacheIsCurrent() const {
@@ -435,7 +487,7 @@ void Hive::StopWatching(int count) {
     if (watches_ == 0 || count <= 0) return;
     watches_ = std::max(0, watches_ - count);
     HiveLocks* locks = Locks();
-    if (watches_ == 0 && locks) locks->SetWatching(false);
+    if (watches_ == 0 && !cacheJournal_ && locks) locks->SetWatching(false);
 }
 
 void Hive::WriteDone() {

@@ -125,23 +125,27 @@ private:
                     // Taken with the write lock held: no other commit comes between the two.
                     WalHeader before, after;
                     const bool known = ReadWalHeader(before);
+                    if (known) RefreshCache(before);
                     auto result = body(*db_);
                     HiveJournal::Appending appending(PublishingJournal());
                     transaction.Commit();
-                    if (known && ReadWalHeader(after)) {
-                        cache_.Committed(before, after, changes_);
-                    } else {
-                        cache_.Clear();
-                    }
+                    const bool kept = known && ReadWalHeader(after) && cache_.Committed(before, after, changes_);
+                    if (!kept) cache_.Clear();
                     appending.Publish(changes_);
+                    FollowedOwnCommit(appending, kept);
                     CheckpointIfDue();
                     WriteDone();
                     AfterWrite();
                     return result;
                 }
-                ReadScope scope(*this);
-                auto result = body(*db_);
-                scope.Done();
+                auto result = [&] {
+                    ReadScope scope(*this);
+                    auto read = body(*db_);
+                    scope.Done();
+                    return read;
+                }();
+                // Outside the read's scope, which would begin a snapshot before the write.
+                if (followWanted_) FollowJournal();
                 return result;
             } catch (const BusyError&) {
                 EndSnapshot();
@@ -177,6 +181,17 @@ private:
     // kSnapshotLifetime, so that no snapshot holds back checkpoints or the restart of the log.
     bool SnapshotIsCurrent() const;
     bool CacheIsCurrent() const;
+
+    // The cache (KeyCache.h) at first forgets everything when another process commits. Once
+    // that has happened to a cache that held something, this process reads the hive while
+    // others write it, and follows the hive's journal from then on (FollowJournal): each commit
+    // of another process then makes it forget only what that commit changed. Following counts
+    // the process as a watcher, so that every commit tells the journal what it changed.
+    void RefreshCache(const KeyCache::Token& now);
+    void FollowJournal();
+    // After a commit of this process, which the cache has taken in (`kept`) or was emptied for:
+    // the journal's records of it are no news to the cache.
+    void FollowedOwnCommit(const HiveJournal::Appending& appending, bool kept);
     void BeginSnapshot();
     void EndSnapshot();
 
@@ -232,6 +247,10 @@ private:
     std::mutex checkpointMutex_;  // guards checkpointer_
     std::unique_ptr<Connection> checkpointer_;
     int watches_ = 0;  // StartWatching's count
+    bool followWanted_ = false;
+    HiveJournal* cacheJournal_ = nullptr;  // followed by the cache, or null
+    uint64_t cachePosition_ = 0;           // where the cache reads the journal next
+    uint64_t cacheDropped_ = 0;
     bool checkpointDue_ = false;
 };
 

@@ -56,45 +56,95 @@ void HiveJournal::Start() {
     pthread_mutex_init(&area_->mutex, &attributes);
     pthread_mutexattr_destroy(&attributes);
     area_->wake = 0;
+    area_->sleepers = 0;
     area_->end = 0;
     area_->dropped = 0;
+    area_->begun = 0;
+    area_->settled = 0;
 }
 
 void HiveJournal::Poke() {
     area_->wake.fetch_add(1);
-    Futex(area_->wake, FUTEX_WAKE, INT_MAX, nullptr);
+    // Paired with Wait, which counts itself in before it looks at the word: either this sees the
+    // sleeper or the sleeper sees the word moved.
+    if (area_->sleepers.load() > 0) Futex(area_->wake, FUTEX_WAKE, INT_MAX, nullptr);
 }
 
-HiveJournal::Appending::Appending(HiveJournal* journal) {
-    if (!journal) return;
-    journal_ = journal;
-    pthread_mutex_t* mutex = &journal->area_->mutex;
+bool HiveJournal::Lock() const {
+    pthread_mutex_t* mutex = &area_->mutex;
     const timespec deadline = Deadline(kAppendWait);
     int rc = pthread_mutex_timedlock(mutex, &deadline);
     if (rc == EOWNERDEAD) {
         // Its holder died after its commit perhaps, before it appended: what that commit changed
-        // is lost to the readers.
+        // is lost to the readers, and no commit is under way any more.
         rc = pthread_mutex_consistent(mutex);
-        if (rc == 0) ++journal->area_->dropped;
+        if (rc == 0) {
+            Drop();
+            area_->settled.store(area_->begun.load());
+        }
     }
-    locked_ = rc == 0;
+    return rc == 0;
+}
+
+void HiveJournal::Unlock() const { pthread_mutex_unlock(&area_->mutex); }
+
+HiveJournal::Appending::Appending(HiveJournal* journal) {
+    if (!journal) return;
+    journal_ = journal;
+    locked_ = journal->Lock();
+    if (locked_) {
+        ++journal->area_->begun;
+    } else {
+        // Counted before the commit, so that no reader takes the journal for whole meanwhile.
+        journal->Drop();
+    }
 }
 
 HiveJournal::Appending::~Appending() {
-    if (locked_) pthread_mutex_unlock(&journal_->area_->mutex);
+    if (!locked_) return;
+    journal_->area_->settled.store(journal_->area_->begun.load());
+    journal_->Unlock();
 }
 
 void HiveJournal::Appending::Publish(const ChangeSet& changes) {
     if (!journal_) return;
-    if (locked_ && !changes.empty()) journal_->Append(changes);
-    if (!locked_) journal_->Drop();
-    if (locked_) pthread_mutex_unlock(&journal_->area_->mutex);
+    if (locked_) {
+        from_ = journal_->area_->end.load();
+        if (!changes.empty()) journal_->Append(changes);
+        to_ = journal_->area_->end.load();
+        appended_ = true;
+        journal_->area_->settled.store(journal_->area_->begun.load());
+        journal_->Unlock();
+    }
     locked_ = false;
     journal_->Poke();
     journal_ = nullptr;
 }
 
-void HiveJournal::Drop() { ++area_->dropped; }
+bool HiveJournal::Appending::Appended(uint64_t& from, uint64_t& to) const {
+    from = from_;
+    to = to_;
+    return appended_;
+}
+
+void HiveJournal::Drop() const { ++area_->dropped; }
+
+bool HiveJournal::ReadCommitted(uint64_t& position, uint64_t& dropped, std::vector<JournalRecord>& out) const {
+    // `settled` first: equal to `begun` read after it, no commit was under way in between, and
+    // every commit the hive showed before this call had appended by then.
+    const uint64_t settled = area_->settled.load();
+    if (settled == area_->begun.load()) return Read(position, dropped, out);
+    // A commit holds the mutex until it has appended.
+    if (!Lock()) {
+        out.clear();
+        position = area_->end.load();
+        dropped = area_->dropped.load();
+        return false;
+    }
+    const bool whole = Read(position, dropped, out);
+    Unlock();
+    return whole;
+}
 
 void HiveJournal::Append(const ChangeSet& changes) {
     uint64_t end = area_->end.load();
@@ -169,7 +219,9 @@ bool HiveJournal::Read(uint64_t& position, uint64_t& dropped, std::vector<Journa
 
 void HiveJournal::Wait(uint32_t seen, std::chrono::microseconds timeout) const {
     const timespec wait{static_cast<time_t>(timeout.count() / 1000000), static_cast<long>(timeout.count() % 1000000) * 1000};
+    area_->sleepers.fetch_add(1);
     Futex(area_->wake, FUTEX_WAIT, seen, &wait);
+    area_->sleepers.fetch_sub(1);
 }
 
 }  // namespace zelreg

@@ -25,8 +25,13 @@ struct HiveJournalArea {
 
     pthread_mutex_t mutex;
     std::atomic<uint32_t> wake;      // moves with every append; waiters sleep on it
+    std::atomic<uint32_t> sleepers;  // waiters asleep on `wake`: an append without any makes no system call
     std::atomic<uint64_t> end;       // bytes appended, ever
     std::atomic<uint64_t> dropped;   // appends skipped
+    // Commits that took the mutex to append, and the count of them whose changes are appended:
+    // equal unless a commit is between its commit and its append.
+    std::atomic<uint64_t> begun;
+    std::atomic<uint64_t> settled;
     alignas(8) unsigned char ring[kRingBytes];
 };
 
@@ -55,10 +60,16 @@ public:
         // After the commit: appends its changes, lets the next commit append, and wakes the
         // waiters.
         void Publish(const ChangeSet& changes);
+        // Where the records of the published commit lie: [from, to). False when there are none
+        // to speak of (no journal, or the commit could not append).
+        bool Appended(uint64_t& from, uint64_t& to) const;
 
     private:
         HiveJournal* journal_ = nullptr;
         bool locked_ = false;
+        bool appended_ = false;
+        uint64_t from_ = 0;
+        uint64_t to_ = 0;
     };
     // Wakes the waiters without appending (a change they learn of another way).
     void Poke();
@@ -68,6 +79,10 @@ public:
     // Reads the records from `position` on and moves it past them; false when some records
     // were lost since (then `out` holds none, and `position` is at the end).
     bool Read(uint64_t& position, uint64_t& dropped, std::vector<JournalRecord>& out) const;
+    // The same, and the records then hold every commit that the hive showed before the call: a
+    // commit still on its way from the hive to the journal is waited for. False also when it
+    // cannot be waited for.
+    bool ReadCommitted(uint64_t& position, uint64_t& dropped, std::vector<JournalRecord>& out) const;
     uint64_t Dropped() const { return area_->dropped.load(); }
 
     // The wake word now, and a sleep until it moves from `seen` or `timeout` passes.
@@ -75,8 +90,11 @@ public:
     void Wait(uint32_t seen, std::chrono::microseconds timeout) const;
 
 private:
+    // Takes the mutex, waiting a little at most; a holder that died leaves a loss behind.
+    bool Lock() const;
+    void Unlock() const;
     void Append(const ChangeSet& changes);
-    void Drop();
+    void Drop() const;
 
     HiveJournalArea* area_;
 };

@@ -41,7 +41,7 @@ namespace zelreg {
 
 // The shared table, as it lies at the start of the lock file.
 struct HiveLockTable {
-    static constexpr uint32_t kMagic = 0x5A4C4B34;  // "ZLK4"
+    static constexpr uint32_t kMagic = 0x5A4C4B35;  // "ZLK5"
     static constexpr int kSlots = 1024;
 
     uint32_t magic;

@@ -30,23 +30,34 @@ void KeyCache::Validate(const Token& token) {
     valid_ = true;
 }
 
-void KeyCache::Committed(const Token& before, const Token& after, const ChangeSet& changes) {
-    if (!Holds(before)) {
+bool KeyCache::Forget(const KeyChange& change) {
+    // Keys come and go: handles to them, and paths through them, change meaning.
+    if (change.kind == ChangeKind::Name) {
         Clear();
-    } else {
-        for (const KeyChange& change : changes) {
-            // Keys come and go: handles to them, and paths through them, change meaning.
-            if (change.kind == ChangeKind::Name) {
-                Clear();
-                break;
-            }
-            const auto entry = keys_.find(change.key);
-            if (entry == keys_.end()) continue;
-            entry->second.values.clear();
-            entry->second.known = false;
-        }
+        return false;
+    }
+    const auto entry = keys_.find(change.key);
+    if (entry != keys_.end()) {
+        entry->second.values.clear();
+        entry->second.known = false;
+    }
+    return true;
+}
+
+bool KeyCache::Committed(const Token& before, const Token& after, const ChangeSet& changes) {
+    if (!Holds(before)) return false;
+    for (const KeyChange& change : changes) {
+        if (!Forget(change)) break;
     }
     token_ = after;
+    return true;
+}
+
+void KeyCache::Forget(const std::vector<JournalRecord>& records, const Token& now) {
+    for (const JournalRecord& record : records) {
+        if (!Forget(record.change)) break;
+    }
+    token_ = now;
     valid_ = true;
 }
 

@@ -4,10 +4,11 @@
 //
 // It is valid while the hive is as it was when it was filled: its token is the write-ahead-log
 // index header, which every commit, of any process, changes before it returns. A read that
-// finds the header as the token says uses the cache; one that finds another header empties it
-// first. A commit of this process that finds the token current when it starts leaves the rest
-// of the cache in place and forgets only the values it changed (see Forget); a commit that adds
-// or removes keys empties it.
+// finds the header as the token says uses the cache. One that finds another header first learns
+// what changed: from the hive's journal, which tells the commits of other processes, when the
+// hive follows it (see Hive::RefreshCache), and then forgets only that; otherwise it empties
+// the cache. A commit of this process that finds the token current when it starts forgets only
+// what it changed. A change that adds or removes keys empties the cache.
 //
 // Its size is bounded: once its entries pass kBudgetBytes it is emptied and filled anew. Every
 // call is made with the hive's lock held.
@@ -20,8 +21,10 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "../win32/ZelWinTypes.h"
+#include "HiveJournal.h"
 #include "KeyChange.h"
 #include "KeyStore.h"
 
@@ -37,9 +40,14 @@ public:
     bool Holds(const Token& token) const { return valid_ && token_ == token; }
     void Clear();
 
+    bool valid() const { return valid_; }
+
     // A commit of this process moved the hive from `before` to `after` with these changes:
-    // forgets what they touched if the cache was current at `before`, else everything.
-    void Committed(const Token& before, const Token& after, const ChangeSet& changes);
+    // forgets what they touched and is current at `after`; false, changing nothing, if the cache
+    // was not current at `before`.
+    bool Committed(const Token& before, const Token& after, const ChangeSet& changes);
+    // Commits of other processes, as the hive's journal told them, moved the hive to `now`.
+    void Forget(const std::vector<JournalRecord>& records, const Token& now);
 
     // Null when the key is not known; a known key that does not exist is not kept (the cache
     // is emptied when keys go).
@@ -83,6 +91,8 @@ private:
         std::unordered_map<std::string, std::optional<Value>> values;
     };
     Entry& At(int64_t id);
+    // Forgets what one change touched; false when it emptied the cache.
+    bool Forget(const KeyChange& change);
     void Spend(std::size_t bytes);
 
     Token token_{};

@@ -44,6 +44,69 @@ TEST_F(ReadCache, ChangesOfAnotherProcessAreReadBackAtOnce) {
     RegCloseKey(key);
 }
 
+// Another process writes without pause and says after each write that it returned; this one
+// reads after each word, and writes values of its own between: no read may come from before a
+// write it was told of. Once another process's commit has emptied its cache, this process
+// learns of each commit from the hive's journal, also of those still on their way to it.
+TEST_F(ReadCache, EveryReadSeesEveryWriteThatReturnedWhileAnotherProcessWritesWithoutPause) {
+    constexpr int kWrites = 3000;
+    HKEY key = Create(root_, "Race");
+    SetDword(key, "n", 0);
+    SetDword(key, "still", 7);
+    ASSERT_EQ(0, ReadDword(key, "", "n"));
+    Pipe progress;
+    const pid_t writer = StartChild([&] {
+        for (int i = 1; i <= kWrites; ++i) {
+            if (WriteDword(root_, "Race", "n", static_cast<DWORD>(i)) != ERROR_SUCCESS || !progress.Say()) return 1;
+        }
+        return 0;
+    });
+    progress.CloseWriteEnd();
+    int told = 0;
+    while (progress.Hear()) {
+        ++told;
+        const int64_t read = ReadDword(key, "", "n");
+        ASSERT_GE(read, told);
+        ASSERT_EQ(7, ReadDword(key, "", "still"));
+        if (told % 100 == 0) {
+            SetDword(key, "mine", static_cast<DWORD>(told));
+            ASSERT_EQ(told, ReadDword(key, "", "mine"));
+        }
+    }
+    EXPECT_EQ(0, WaitChild(writer));
+    EXPECT_EQ(kWrites, told);
+    EXPECT_EQ(kWrites, ReadDword(key, "", "n"));
+    RegCloseKey(key);
+}
+
+// A reader that another process's commits have left more than the journal holds behind reads
+// everything anew: the change it must not miss is long gone from the journal.
+TEST_F(ReadCache, AReaderLeftFarBehindByAnotherProcessReadsEverythingNew) {
+    HKEY key = Create(root_, "Far");
+    SetDword(key, "v", 1);
+    for (DWORD round = 1; round <= 2; ++round) {  // the first round's commit has the cache follow the journal
+        ASSERT_EQ(1, ReadDword(key, "", "v"));
+        ASSERT_EQ(1, ReadDword(key, "", "v"));
+        ASSERT_EQ(0, RunChild([&] { return WriteDword(root_, "Other", "round", round); }));
+    }
+    ASSERT_EQ(1, ReadDword(key, "", "v"));
+    ASSERT_EQ(0, RunChild([&] {
+        CHILD_CHECK(WriteDword(root_, "Far", "v", 2) == ERROR_SUCCESS);
+        // Some 2 MB of records, twice what the journal keeps.
+        const std::string padding(220, 'p');
+        HKEY other = Open(root_, "Other");
+        for (int i = 0; i < 9000; ++i) {
+            const std::string name = padding + std::to_string(i % 50);
+            const DWORD value = static_cast<DWORD>(i);
+            CHILD_CHECK(RegSetValueExA(other, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                                       sizeof value) == ERROR_SUCCESS);
+        }
+        return 0;
+    }));
+    EXPECT_EQ(2, ReadDword(key, "", "v"));
+    RegCloseKey(key);
+}
+
 TEST_F(ReadCache, ChangesOfThisProcessAndAReplacedSubTreeAreNeverReadStale) {
     HKEY key = Create(root_, "Mine");
     HKEY other = Open(root_, "Mine");  // another handle to the same key
