@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "ZelRegistryBase.h"
+#include "platform/winreg/ZelWinReg.h"
 #include "support/ZelTestDir.h"
 
 namespace {
@@ -89,6 +90,7 @@ void Run(int settings, const char* when) {
         location.GetProfileIntA(sectionNames[random() % sections].c_str(), entryNames[random() % kPerSection].c_str(), 0);
     });
     for (HKEY key : open) RegCloseKey(key);
+    std::printf("%-44s %7d settings  %.1f MB\n", "the read cache then holds", settings, ZelRegReadCacheBytes() / 1e6);
 }
 
 // What a write costs this process while another keeps reading the hive: the reader's cache

@@ -8,16 +8,16 @@ constexpr std::size_t kEntryBytes = 160;
 constexpr std::size_t kItemBytes = 96;
 
 
-std::string PathKey(int64_t start, std::string_view folded) {
-    std::string key(reinterpret_cast<const char*>(&start), sizeof start);
+void MakePathKey(std::string& key, int64_t start, std::string_view folded) {
+    key.assign(reinterpret_cast<const char*>(&start), sizeof start);
     key.append(folded);
-    return key;
 }
 
 }  // namespace
 
 void KeyCache::Clear() {
     keys_.clear();
+    values_.Clear();
     paths_.clear();
     rawPaths_.clear();
     bytes_ = 0;
@@ -38,7 +38,7 @@ bool KeyCache::Forget(const KeyChange& change) {
     }
     const auto entry = keys_.find(change.key);
     if (entry != keys_.end()) {
-        entry->second.values.clear();
+        ++entry->second.generation;
         entry->second.known = false;
     }
     return true;
@@ -89,7 +89,8 @@ void KeyCache::PutKey(const KeyState& state, bool withFigures) {
 std::optional<std::optional<int64_t>> KeyCache::FindChild(int64_t parent, std::string_view fold) const {
     const auto entry = keys_.find(parent);
     if (entry == keys_.end()) return std::nullopt;
-    const auto child = entry->second.children.find(std::string(fold));
+    lookup_.assign(fold);
+    const auto child = entry->second.children.find(lookup_);
     if (child == entry->second.children.end()) return std::nullopt;
     return child->second;
 }
@@ -101,37 +102,41 @@ void KeyCache::PutChild(int64_t parent, std::string_view fold, std::optional<int
 }
 
 std::optional<std::optional<int64_t>> KeyCache::FindPath(int64_t start, std::string_view folded) const {
-    const auto path = paths_.find(PathKey(start, folded));
+    MakePathKey(lookup_, start, folded);
+    const auto path = paths_.find(lookup_);
     if (path == paths_.end()) return std::nullopt;
     return path->second;
 }
 
 void KeyCache::PutPath(int64_t start, std::string_view folded, std::optional<int64_t> key) {
     Spend(kItemBytes + folded.size());
-    paths_.emplace(PathKey(start, folded), key);
+    MakePathKey(lookup_, start, folded);
+    paths_.emplace(lookup_, key);
 }
 
 std::optional<KeyCache::KnownPath> KeyCache::FindRawPath(int64_t start, std::string_view text) const {
-    const auto path = rawPaths_.find(PathKey(start, text));
+    MakePathKey(lookup_, start, text);
+    const auto path = rawPaths_.find(lookup_);
     if (path == rawPaths_.end()) return std::nullopt;
     return path->second;
 }
 
 void KeyCache::PutRawPath(int64_t start, std::string_view text, KnownPath known) {
     Spend(kItemBytes + text.size());
-    rawPaths_.emplace(PathKey(start, text), known);
+    MakePathKey(lookup_, start, text);
+    rawPaths_.emplace(lookup_, known);
 }
 
-const std::optional<KeyCache::Value>* KeyCache::FindValue(int64_t key, std::string_view fold) const {
+std::optional<CachedValue> KeyCache::FindValue(int64_t key, std::string_view fold) const {
     const auto entry = keys_.find(key);
-    if (entry == keys_.end()) return nullptr;
-    const auto value = entry->second.values.find(std::string(fold));
-    return value == entry->second.values.end() ? nullptr : &value->second;
+    if (entry == keys_.end()) return std::nullopt;
+    return values_.Find(key, entry->second.generation, fold);
 }
 
-void KeyCache::PutValue(int64_t key, std::string_view fold, std::optional<Value> value) {
-    Spend(kItemBytes + fold.size() + (value ? value->data.size() + value->name.size() : 0));
-    At(key).values.insert_or_assign(std::string(fold), std::move(value));
+void KeyCache::PutValue(int64_t key, std::string_view fold, const CachedValue& value) {
+    if (!CachedValues::Keeps(fold, value)) return;
+    Spend(CachedValues::Cost(fold, value));
+    values_.Put(key, At(key).generation, fold, value);
 }
 
 }  // namespace zelreg

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "../win32/ZelWinTypes.h"
+#include "CachedValues.h"
 #include "HiveJournal.h"
 #include "KeyChange.h"
 #include "KeyStore.h"
@@ -71,14 +72,9 @@ public:
     std::optional<KnownPath> FindRawPath(int64_t start, std::string_view text) const;
     void PutRawPath(int64_t start, std::string_view text, KnownPath known);
 
-    struct Value {
-        DWORD type;
-        std::string data;
-        std::string name;
-    };
-    // Unknown: null; known: the value, or an empty optional when there is none.
-    const std::optional<Value>* FindValue(int64_t key, std::string_view fold) const;
-    void PutValue(int64_t key, std::string_view fold, std::optional<Value> value);
+    // Unknown: nothing; known: the value, which may say that there is none.
+    std::optional<CachedValue> FindValue(int64_t key, std::string_view fold) const;
+    void PutValue(int64_t key, std::string_view fold, const CachedValue& value);
 
     std::size_t bytes() const { return bytes_; }
 
@@ -87,8 +83,8 @@ private:
         KeyState state{};
         bool known = false;
         bool figures = false;
+        uint32_t generation = 0;  // of its values in values_
         std::unordered_map<std::string, std::optional<int64_t>> children;
-        std::unordered_map<std::string, std::optional<Value>> values;
     };
     Entry& At(int64_t id);
     // Forgets what one change touched; false when it emptied the cache.
@@ -99,8 +95,11 @@ private:
     bool valid_ = false;
     std::size_t bytes_ = 0;
     std::unordered_map<int64_t, Entry> keys_;
-    std::unordered_map<std::string, std::optional<int64_t>> paths_;  // by PathKey
-    std::unordered_map<std::string, KnownPath> rawPaths_;             // by PathKey
+    CachedValues values_;
+    std::unordered_map<std::string, std::optional<int64_t>> paths_;  // by MakePathKey
+    std::unordered_map<std::string, KnownPath> rawPaths_;             // by MakePathKey
+    // The key a lookup is made with, kept so that its room is allocated once, not per lookup.
+    mutable std::string lookup_;
 };
 
 }  // namespace zelreg

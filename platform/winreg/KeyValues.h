@@ -21,20 +21,20 @@ template <class Found>
 bool WithValue(Connection& db, int64_t key, std::string_view fold, Found&& found) {
     KeyCache* cache = db.cache();
     if (cache) {
-        if (const std::optional<KeyCache::Value>* known = cache->FindValue(key, fold)) {
-            if (!*known) return false;
-            found((*known)->type, std::string_view((*known)->data), std::string_view((*known)->name));
+        if (const std::optional<CachedValue> known = cache->FindValue(key, fold)) {
+            if (!known->exists) return false;
+            found(known->type, known->data, known->name);
             return true;
         }
     }
     Query q(db, "SELECT type, data, name FROM cells WHERE key = ?1 AND kind = 1 AND fold = ?2");
     q.Bind(1, key).Bind(2, fold);
     if (!q.Step()) {
-        if (cache) cache->PutValue(key, fold, std::nullopt);
+        if (cache) cache->PutValue(key, fold, CachedValue{});
         return false;
     }
     const auto type = static_cast<DWORD>(q.Int(0));
-    if (cache) cache->PutValue(key, fold, KeyCache::Value{type, std::string(q.Blob(1)), std::string(q.Text(2))});
+    if (cache) cache->PutValue(key, fold, CachedValue{true, type, q.Blob(1), q.Text(2)});
     found(type, q.Blob(1), q.Text(2));
     return true;
 }
