@@ -44,6 +44,36 @@ TEST_F(ReadCache, ChangesOfAnotherProcessAreReadBackAtOnce) {
     RegCloseKey(key);
 }
 
+// The cache keeps short values beside their names and longer ones apart: every size, grown and
+// shrunk in place, names that differ in case only, and a key with more values than the cache's
+// first table holds, each read twice (the second from the cache) as it was stored.
+TEST_F(ReadCache, ValuesOfEverySizeAreReadBackAsStored) {
+    HKEY key = Create(root_, "Sizes");
+    const auto readTwice = [&](const char* name, const std::string& want, DWORD wantType) {
+        for (int pass = 0; pass < 2; ++pass) {
+            DWORD type = 0;
+            EXPECT_EQ(want, Read(key, name, &type)) << name << " pass " << pass;
+            EXPECT_EQ(wantType, type) << name;
+        }
+    };
+    for (const std::size_t size : {0, 1, 7, 8, 9, 24, 25, 100, 70000, 3, 0, 30, 2}) {
+        SCOPED_TRACE(size);
+        std::string data(size, '\0');
+        for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<char>('a' + (i * 7 + size) % 26);
+        ASSERT_EQ(ERROR_SUCCESS, Set(key, "Grows", REG_BINARY, data.data(), static_cast<DWORD>(size)));
+        readTwice("Grows", data, REG_BINARY);
+        readTwice("gROWS", data, REG_BINARY);
+    }
+    ASSERT_EQ(ERROR_SUCCESS, RegDeleteValueA(key, "GROWS"));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, Query(key, "grows"));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, Query(key, "grows"));
+    for (int i = 0; i < 1500; ++i) SetDword(key, ("Many" + std::to_string(i)).c_str(), static_cast<DWORD>(i));
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int i = 0; i < 1500; ++i) ASSERT_EQ(i, ReadDword(key, "", ("mANY" + std::to_string(i)).c_str()));
+    }
+    RegCloseKey(key);
+}
+
 // Another process writes without pause and says after each write that it returned; this one
 // reads after each word, and writes values of its own between: no read may come from before a
 // write it was told of. Once another process's commit has emptied its cache, this process
