@@ -5,7 +5,10 @@
 
 // Drops one backslash at each end, never more: a name with two leading backslashes keeps one.
 inline void ZelStripOuterBackslash(CString& str) {
-    if (!str.IsEmpty() && str[0] == '\\') str = str.Mid(1);
-    const int nLength = str.GetLength();
-    if (nLength != 0 && str[nLength - 1] == '\\') str = str.Left(nLength - 1);
+    int nLength = str.GetLength();
+    if (nLength != 0 && static_cast<LPCTSTR>(str)[0] == '\\') {
+        str = str.Mid(1);
+        --nLength;
+    }
+    if (nLength != 0 && static_cast<LPCTSTR>(str)[nLength - 1] == '\\') str = str.Left(nLength - 1);
 }

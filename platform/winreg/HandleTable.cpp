@@ -25,11 +25,18 @@ REGSAM GrantAccess(REGSAM desired, bool readOnlyHive) {
 
 uintptr_t HandleTable::Allocate() {
     if (next_ < kFirstHandle || next_ > kLastHandle) next_ = kFirstHandle;
-    while (keys_.count(next_) || events_.count(next_) || transactions_.count(next_) || feeds_.count(next_)) {
+    // Until the counter has come round once, no value from it on was given out.
+    while (wrapped_ &&
+           (keys_.count(next_) || events_.count(next_) || transactions_.count(next_) || feeds_.count(next_))) {
         next_ = next_ >= kLastHandle ? kFirstHandle : next_ + 4;
     }
     const uintptr_t value = next_;
-    next_ = next_ >= kLastHandle ? kFirstHandle : next_ + 4;
+    if (next_ >= kLastHandle) {
+        next_ = kFirstHandle;
+        wrapped_ = true;
+    } else {
+        next_ += 4;
+    }
     return value;
 }
 

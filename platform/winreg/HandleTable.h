@@ -94,6 +94,7 @@ private:
     Objects<Transaction> transactions_;
     Objects<ChangeFeed> feeds_;  // of detailed watches
     uintptr_t next_ = 0;
+    bool wrapped_ = false;
 };
 
 }  // namespace zelreg

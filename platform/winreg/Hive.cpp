@@ -285,7 +285,9 @@ bool Hive::ReadWalHeader(WalHeader& header) const {
 
 Hive::ReadScope::ReadScope(Hive& hive) : hive_(hive) {
     WalHeader now;
-    if (hive_.ReadWalHeader(now)) {
+    if (hive_.CacheIsCurrent()) {
+        hive_.db_->SetCache(&hive_.cache_);
+    } else if (hive_.ReadWalHeader(now)) {
         hive_.RefreshCache(now);
         hive_.db_->SetCache(&hive_.cache_);
     }
@@ -367,8 +369,16 @@ void Hive::FollowedOwnCommit(const HiveJournal::Appending& appending, bool kept)
 }
 
 bool Hive::CacheIsCurrent() const {
-    WalHeader now;
-    return ReadWalHeader(now) && cache_.Holds(now);
+    if (!walIndex_ || !cache_.valid()) return false;
+    // Both copies of the header as the token: then they are equal too, as ReadWalHeader asks,
+    // without copying them first.
+    const WalHeader& token = cache_.token();
+    std::atomic_thread_fence(std::memory_order_acquire);
+    const bool first = std::memcmp(walIndex_, token.data(), token.size()) == 0;
+    std::atomic_thread_fence(std::memory_order_acquire);
+    const bool second = std::memcmp(walIndex_ + token.size(), token.data(), token.size()) == 0;
+    std::atomic_thread_fence(std::memory_order_acquire);
+    return first && second;
 }
 
 bool Hive::SnapshotIsCurrent() const {

@@ -42,6 +42,7 @@ public:
     void Clear();
 
     bool valid() const { return valid_; }
+    const Token& token() const { return token_; }
 
     // A commit of this process moved the hive from `before` to `after` with these changes:
     // forgets what they touched and is current at `after`; false, changing nothing, if the cache
