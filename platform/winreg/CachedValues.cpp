@@ -19,23 +19,31 @@ uint64_t CachedValues::Hash(int64_t key, std::string_view fold) {
     return hash ^ (hash >> 31);
 }
 
+namespace {
+
+constexpr uint32_t kIndexMask = (uint32_t{1} << CachedValues::kIndexBits) - 1;
+
+uint32_t Tag(uint64_t hash) { return static_cast<uint32_t>(hash >> (64 - (32 - CachedValues::kIndexBits))); }
+
+}  // namespace
+
 std::size_t CachedValues::Probe(uint64_t hash, int64_t key, std::string_view fold) const {
     const std::size_t mask = slots_.size() - 1;
-    const uint64_t tag = hash >> 32;
+    const uint32_t tag = Tag(hash);
     for (std::size_t at = static_cast<std::size_t>(hash) & mask;; at = (at + 1) & mask) {
-        const uint64_t slot = slots_[at];
+        const uint32_t slot = slots_[at];
         if (slot == 0) return at;
-        if (slot >> 32 != tag) continue;
-        const Record& record = records_[static_cast<uint32_t>(slot) - 1];
+        if (slot >> kIndexBits != tag) continue;
+        const Record& record = records_[(slot & kIndexMask) - 1];
         if (record.key == key && std::string_view(record.text(), record.foldSize) == fold) return at;
     }
 }
 
 std::optional<CachedValue> CachedValues::Find(int64_t key, uint32_t generation, std::string_view fold) const {
     if (slots_.empty()) return std::nullopt;
-    const uint64_t slot = slots_[Probe(Hash(key, fold), key, fold)];
+    const uint32_t slot = slots_[Probe(Hash(key, fold), key, fold)];
     if (slot == 0) return std::nullopt;
-    const Record& record = records_[static_cast<uint32_t>(slot) - 1];
+    const Record& record = records_[(slot & kIndexMask) - 1];
     if (record.generation != generation) return std::nullopt;
     const char* text = record.text();
     return CachedValue{record.exists, record.type, std::string_view(text + record.foldSize + record.nameSize, record.dataSize),
@@ -45,7 +53,7 @@ std::optional<CachedValue> CachedValues::Find(int64_t key, uint32_t generation, 
 std::size_t CachedValues::Cost(std::string_view fold, const CachedValue& value) {
     const std::size_t text = fold.size() + value.name.size() + value.data.size();
     // A record, and up to four slots: the table is at most half full, and grows by doubling.
-    return sizeof(Record) + 4 * sizeof(uint64_t) + (text > kInline ? text : 0);
+    return sizeof(Record) + 4 * sizeof(uint32_t) + (text > kInline ? text : 0);
 }
 
 bool CachedValues::Keeps(std::string_view fold, const CachedValue& value) {
@@ -53,15 +61,16 @@ bool CachedValues::Keeps(std::string_view fold, const CachedValue& value) {
 }
 
 void CachedValues::Put(int64_t key, uint32_t generation, std::string_view fold, const CachedValue& value) {
+    if (records_.size() >= kMaxRecords) Clear();
     // At most half full, so that a probe ends soon.
     if ((records_.size() + 1) * 2 > slots_.size()) Grow();
     const uint64_t hash = Hash(key, fold);
     const std::size_t at = Probe(hash, key, fold);
     if (slots_[at] == 0) {
         records_.emplace_back();
-        slots_[at] = (hash >> 32) << 32 | records_.size();
+        slots_[at] = Tag(hash) << kIndexBits | static_cast<uint32_t>(records_.size());
     }
-    Record& record = records_[static_cast<uint32_t>(slots_[at]) - 1];
+    Record& record = records_[(slots_[at] & kIndexMask) - 1];
     record.key = key;
     record.generation = generation;
     Fill(record, fold, value);
@@ -90,11 +99,11 @@ void CachedValues::Fill(Record& record, std::string_view fold, const CachedValue
 }
 
 void CachedValues::Grow() {
-    std::vector<uint64_t> slots(slots_.empty() ? kFirstSlots : slots_.size() * 2, 0);
+    std::vector<uint32_t> slots(slots_.empty() ? kFirstSlots : slots_.size() * 2, 0);
     const std::size_t mask = slots.size() - 1;
-    for (const uint64_t slot : slots_) {
+    for (const uint32_t slot : slots_) {
         if (slot == 0) continue;
-        const Record& record = records_[static_cast<uint32_t>(slot) - 1];
+        const Record& record = records_[(slot & kIndexMask) - 1];
         const uint64_t hash = Hash(record.key, std::string_view(record.text(), record.foldSize));
         std::size_t at = static_cast<std::size_t>(hash) & mask;
         while (slots[at] != 0) at = (at + 1) & mask;
