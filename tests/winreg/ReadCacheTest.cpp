@@ -1,7 +1,8 @@
 // What this process keeps of what it read is never stale: changes of another process, of this
-// one, deleted and re-made keys, a sub-tree replaced in a transaction, a forked child; and it
-// stays within its bound however much is read.
+// one, deleted and re-made keys, a sub-tree replaced in a transaction or restored from a file, a
+// forked child; and it stays within its bound however much is read.
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 
 #include "RegTestSupport.h"
@@ -41,6 +42,24 @@ TEST_F(ReadCache, ChangesOfAnotherProcessAreReadBackAtOnce) {
     EXPECT_EQ(-1, ReadDword(key, "Doomed", "v"));
     EXPECT_EQ(3, ReadDword(key, "Later", "x"));
     RegCloseKey(doomed);
+
+    // The tree saved, then changed and read here, then restored by another process.
+    const std::string file = std::string(std::getenv("ZEL_REGISTRY_DIR")) + "/cached.hiv";
+    ASSERT_EQ(0, RunChild([&] {
+        HKEY cached = Open(root_, "Cached");
+        return RegSaveKeyA(cached, file.c_str(), nullptr) == ERROR_SUCCESS ? 0 : 1;
+    }));
+    ASSERT_EQ(0, RunChild([&] { return WriteDword(root_, "Cached", "top", 9) + WriteDword(root_, "Cached\\Later", "x", 4); }));
+    for (int pass = 0; pass < 2; ++pass) {
+        ASSERT_EQ(9, ReadDword(key, "", "top"));
+        ASSERT_EQ(4, ReadDword(key, "Later", "x"));
+    }
+    ASSERT_EQ(0, RunChild([&] {
+        HKEY cached = Open(root_, "Cached");
+        return RegRestoreKeyA(cached, file.c_str(), REG_FORCE_RESTORE) == ERROR_SUCCESS ? 0 : 1;
+    }));
+    EXPECT_EQ(-1, ReadDword(key, "", "top"));
+    EXPECT_EQ(3, ReadDword(key, "Later", "x"));
     RegCloseKey(key);
 }
 
