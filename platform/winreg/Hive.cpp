@@ -336,9 +336,10 @@ void Hive::RefreshCache(const KeyCache::Token& now) {
 
 void Hive::FollowJournal() {
     followWanted_ = false;
+    if (cacheJournal_) return;
     HiveLocks* locks = Locks();
     HiveJournal* journal = locks ? locks->OpenJournal() : nullptr;
-    if (!journal || cacheJournal_) return;
+    if (!journal) return;
     locks->SetWatching(true);
     // A commit that looked for watchers before the mark was made tells the journal nothing;
     // taking the write lock once waits for any such commit to end.
@@ -354,6 +355,7 @@ void Hive::FollowJournal() {
     cacheDropped_ = journal->Dropped();
     // What the cache holds may be older than commits that told no journal.
     cache_.Clear();
+    followWanted_ = false;  // asked again by the write above, which found the cache not following
 }
 
 void Hive::FollowedOwnCommit(const HiveJournal::Appending& appending, bool kept) {
