@@ -58,25 +58,48 @@ struct Header {
     int64_t objects = 0;
 };
 
-// Reads the header and counts the schema's objects without turning failures into exceptions:
-// a file that is not a database fails here, and that is an answer, not an error. One statement
-// reads one snapshot, so a hive that another process is creating right now is seen before or
-// after, never half made.
-int ReadHeader(sqlite3* db, Header& header) {
+// One number that `sql` reads, or the SQLite result that kept it from being read.
+int ReadNumber(sqlite3* db, const char* sql, int64_t& number) {
     sqlite3_stmt* stmt = nullptr;
-    int rc = sqlite3_prepare_v2(db,
-                                "SELECT (SELECT application_id FROM pragma_application_id), "
-                                "(SELECT user_version FROM pragma_user_version), "
-                                "(SELECT count(*) FROM sqlite_master)",
-                                -1, &stmt, nullptr);
+    int rc = sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
     if (rc == SQLITE_OK) {
         rc = sqlite3_step(stmt);
         if (rc == SQLITE_ROW) {
-            header = Header{sqlite3_column_int64(stmt, 0), sqlite3_column_int64(stmt, 1), sqlite3_column_int64(stmt, 2)};
+            number = sqlite3_column_int64(stmt, 0);
             rc = SQLITE_OK;
         }
     }
     sqlite3_finalize(stmt);
+    return rc;
+}
+
+// The check's read transaction: the caller's, or one of its own that ends with the check, after
+// any failure has been reported (SQLite's message for it goes when the transaction ends).
+class CheckTransaction {
+public:
+    explicit CheckTransaction(sqlite3* db) : db_(db), own_(sqlite3_get_autocommit(db) != 0) {}
+    CheckTransaction(const CheckTransaction&) = delete;
+    CheckTransaction& operator=(const CheckTransaction&) = delete;
+    ~CheckTransaction() {
+        if (own_ && !sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    int Begin() { return own_ ? sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr) : SQLITE_OK; }
+
+private:
+    sqlite3* db_;
+    bool own_;
+};
+
+// Reads the header and counts the schema's objects without turning failures into exceptions:
+// a file that is not a database fails here, and that is an answer, not an error. The three are
+// read in one transaction, so a hive that another process is creating right now is seen before
+// or after, never half made. Plain pragmas, not their table-valued forms in one statement:
+// those declare a virtual table each, which costs a new process more than the rest of the check.
+int ReadHeader(sqlite3* db, CheckTransaction& transaction, Header& header) {
+    int rc = transaction.Begin();
+    if (rc == SQLITE_OK) rc = ReadNumber(db, "PRAGMA application_id", header.applicationId);
+    if (rc == SQLITE_OK) rc = ReadNumber(db, "PRAGMA user_version", header.format);
+    if (rc == SQLITE_OK) rc = ReadNumber(db, "SELECT count(*) FROM sqlite_master", header.objects);
     return rc;
 }
 
@@ -115,7 +138,8 @@ void UpgradeFormat2(Connection& db, const std::string& file) {
 
 HiveState ExamineHive(Connection& db, std::string& reason) {
     Header header;
-    const int rc = ReadHeader(db.handle(), header);
+    CheckTransaction transaction(db.handle());
+    const int rc = ReadHeader(db.handle(), transaction, header);
     const int64_t applicationId = header.applicationId;
     const int64_t format = header.format;
     if ((rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED) throw BusyError{};
