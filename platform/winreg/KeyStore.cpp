@@ -1,7 +1,10 @@
 #include "KeyStore.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <chrono>
-#include <fstream>
 
 #include "KeyCache.h"
 #include "RegError.h"
@@ -258,10 +261,18 @@ int64_t FileTimeNow() {
 }
 
 const std::string& BootId() {
+    // Read with plain system calls: a file stream would first set up the C++ locales, which
+    // costs a new process more than the query the id is for.
     static const std::string id = [] {
-        std::ifstream in("/proc/sys/kernel/random/boot_id");
-        std::string line;
-        std::getline(in, line);
+        char text[64];
+        ssize_t size = -1;
+        const int fd = open("/proc/sys/kernel/random/boot_id", O_RDONLY | O_CLOEXEC);
+        if (fd >= 0) {
+            size = read(fd, text, sizeof text);
+            close(fd);
+        }
+        std::string line(text, static_cast<std::size_t>(std::max<ssize_t>(size, 0)));
+        line.erase(std::min(line.find('\n'), line.size()));
         return line.empty() ? std::string("unknown-boot") : line;
     }();
     return id;
