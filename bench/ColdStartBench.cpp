@@ -64,14 +64,16 @@ int ReadSome(Clock::time_point began, unsigned seed) {
     return 0;
 }
 
-// A writer that is killed after it has written a while: its log stays.
+// A writer that is killed after 2,000 changes (to a value beside the ones read, so that the reads
+// still find what Fill wrote): its log stays, and the next process to open the hive reads all of
+// it to rebuild the log's index.
 [[noreturn]] void WriteAndDie() {
     for (int i = 0;; ++i) {
         HKEY key = nullptr;
         RegCreateKeyExA(HKEY_CURRENT_USER, Section(i % kSections).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
                         nullptr);
-        const DWORD value = static_cast<DWORD>((i % kSections) * kPerSection);
-        RegSetValueExA(key, Entry(0).c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4);
+        const DWORD value = static_cast<DWORD>(i);
+        RegSetValueExA(key, "Written", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4);
         RegCloseKey(key);
         if (i == 2000) raise(SIGKILL);
     }
