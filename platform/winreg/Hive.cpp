@@ -154,11 +154,15 @@ Hive::Hive(HiveKind kind, std::unique_ptr<Connection> db, bool readOnly)
     if (db_->path() == ":memory:") return;
     if (!readOnly_) {
         sqlite3_wal_hook(db_->handle(), &Hive::AfterCommit, this);
-        // A log that a killed process left behind is copied into the hive in the background.
+        // A log that a killed process left behind is copied into the hive in the background,
+        // when the background thread next looks (in a new process, a moment after it starts)
+        // rather than at once: the checkpoint opens a connection of its own and copies the
+        // whole log, which would compete with the process's first reads for the processor
+        // and, at its end, for the hive.
         struct stat log {};
         if (stat((db_->path() + "-wal").c_str(), &log) == 0 && log.st_size > 0) {
             checkpointWanted_ = true;
-            HiveNeedsUpkeep(true);
+            HiveNeedsUpkeep();
         }
     }
     // Without the mapping every read is a transaction of its own: slower, never wrong.

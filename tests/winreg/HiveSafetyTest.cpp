@@ -102,6 +102,33 @@ TEST(HiveFileSafety, TheLogGoesIntoTheHiveWhenAProcessExitsAlsoWhatAKilledOneLef
     }));
 }
 
+// The next process copies a killed writer's log into the hive in the background while it goes on
+// (it ends as a killed one does, so nothing is copied at its exit): the hive file alone, copied
+// meanwhile, comes to hold what the killed writer wrote.
+TEST(HiveFileSafety, TheNextProcessCopiesAKilledWritersLogInTheBackground) {
+    const std::string dir = ZelMakeTempDir("zelreg-killed"), hive = dir + "/user.hive";
+    ASSERT_EQ(128 + SIGKILL, InDirectory(dir, [] { return WriteAndDie("killed", 5); }));
+    Pipe ready, done;
+    const pid_t reader = StartChild([&] {
+        setenv("ZEL_REGISTRY_DIR", dir.c_str(), 1);
+        CHILD_CHECK(ReadDword(HKEY_CURRENT_USER, "Software\\Safety", "killed") == 5);
+        return ready.Say() && done.Hear() ? 0 : 1;
+    });
+    ASSERT_TRUE(ready.Hear());
+    bool inHive = false;
+    for (int attempt = 0; attempt < 200 && !inHive; ++attempt) {
+        const std::string alone = ZelMakeTempDir("zelreg-alone");
+        fs::copy_file(hive, alone + "/user.hive");
+        inHive = InDirectory(alone, [] {
+            return ReadDword(HKEY_CURRENT_USER, "Software\\Safety", "killed") == 5 ? 0 : 1;
+        }) == 0;
+        if (!inHive) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_TRUE(inHive);
+    ASSERT_TRUE(done.Say());
+    EXPECT_EQ(0, WaitChild(reader));
+}
+
 // Each case damages a hive whose latest changes are in its log; the next process is refused with
 // a message naming the file, and the hive and its log stay as they were, also after that process
 // exits normally.
