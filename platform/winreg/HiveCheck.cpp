@@ -67,7 +67,13 @@ HiveVerdict CheckHive(HiveKind kind) {
     if (header && header->walMode) {
         try {
             Hive& hive = Store::Get().GetHive(kind);
-            return hive.Read([&](Connection& db) { return Examine(db, file); });
+            // The header check runs plain SQLite statements, which do not begin the hive's
+            // snapshot as the store's queries do: begun first, it holds the whole check, and
+            // SQLite's message for a failure is still there when the check reports it.
+            return hive.Read([&](Connection& db) {
+                db.BeforeQuery();
+                return Examine(db, file);
+            });
         } catch (const RegError& e) {
             refused = e.status;
         }

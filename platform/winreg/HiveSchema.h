@@ -21,6 +21,8 @@ enum class HiveState { Hive, Empty, Outdated, Refused };
 
 // Reads only: a file that is not a hive this store can use is never changed. On Refused,
 // `reason` says why; a file that cannot be read (damaged, say) fails as Connection::Throw says.
+// Reads in the caller's transaction, or else in one of its own that ends before it returns
+// (and SQLite's message for a failure with it).
 HiveState ExamineHive(Connection& db, std::string& reason);
 
 // Creates the tables and the root key in an empty database, within the caller's transaction.
