@@ -1,42 +1,57 @@
 #include "ForkGate.h"
 
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <climits>
+
 namespace zelreg {
+namespace {
+
+void Wait(std::atomic<uint32_t>& word, uint32_t value) {
+    syscall(SYS_futex, reinterpret_cast<uint32_t*>(&word), FUTEX_WAIT_PRIVATE, value, nullptr, nullptr, 0);
+}
+
+void WakeAll(std::atomic<uint32_t>& word) {
+    syscall(SYS_futex, reinterpret_cast<uint32_t*>(&word), FUTEX_WAKE_PRIVATE, INT_MAX, nullptr, nullptr, 0);
+}
+
+}  // namespace
 
 bool ForkGate::EnterToStart() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (closed_) return false;
-    busy_ = true;
-    return true;
+    busy_.store(1);
+    if (closed_.load() == 0) return true;
+    Leave();
+    return false;
 }
 
 void ForkGate::Enter() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [this] { return !closed_; });
-    busy_ = true;
+    for (;;) {
+        busy_.store(1);
+        if (closed_.load() == 0) return;
+        Leave();
+        for (uint32_t closed; (closed = closed_.load()) != 0;) Wait(closed_, closed);
+    }
 }
 
 void ForkGate::Leave() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    busy_ = false;
-    changed_.notify_all();
+    busy_.store(0);
+    if (closed_.load() != 0) WakeAll(busy_);
 }
 
 void ForkGate::Close() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    closed_ = true;
-    changed_.wait(lock, [this] { return !busy_; });
+    closed_.fetch_add(1);
+    while (busy_.load() != 0) Wait(busy_, 1);
 }
 
 void ForkGate::Open() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    closed_ = false;
-    changed_.notify_all();
+    if (closed_.fetch_sub(1) == 1) WakeAll(closed_);
 }
 
 void ForkGate::OpenInChild() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    busy_ = false;
-    closed_ = false;
+    busy_.store(0);
+    closed_.store(0);
 }
 
 }  // namespace zelreg

@@ -3,10 +3,13 @@
 // thread was half-way through an allocation or a SQLite call: the allocator's or SQLite's lock
 // that thread held would stay taken in the child, where no thread is left to release it (an
 // allocator without fork handlers, AddressSanitizer's among them, hung children so).
+//
+// The gate itself is two words and futexes, no mutex: a fork() made while a thread passed a
+// mutex of the gate would leave that mutex taken in the child.
 #pragma once
 
-#include <condition_variable>
-#include <mutex>
+#include <atomic>
+#include <cstdint>
 
 namespace zelreg {
 
@@ -24,15 +27,15 @@ public:
 
     // fork(): waits until the thread sleeps, and keeps it from waking into work until Open.
     void Close();
-    // After fork(), in the parent and in the child (where no thread holds the gate).
+    // After fork(), in the parent; in the child no thread holds the gate.
     void Open();
     void OpenInChild();
 
 private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool busy_ = false;
-    bool closed_ = false;
+    // Each side marks itself before it looks at the other's word, so that of a thread entering
+    // and a fork closing at once, at least one sees the other.
+    std::atomic<uint32_t> busy_{0};
+    std::atomic<uint32_t> closed_{0};  // forks under way: threads of a process may fork at once
 };
 
 }  // namespace zelreg
