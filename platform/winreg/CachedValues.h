@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "../win32/ZelWinTypes.h"
+#include "HugePageMemory.h"
 
 namespace zelreg {
 
@@ -70,7 +71,7 @@ private:
     // Four bytes each keep the slots of a large cache within the processor's second-level
     // cache, so that a hit costs one miss (the record's) rather than two.
     std::vector<uint32_t> slots_;
-    std::vector<Record> records_;
+    std::vector<Record, HugePageAllocator<Record>> records_;
 };
 
 }  // namespace zelreg
