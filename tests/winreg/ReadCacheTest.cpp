@@ -1,8 +1,16 @@
 // What this process keeps of what it read is never stale: changes of another process, of this
 // one, deleted and re-made keys, a sub-tree replaced in a transaction or restored from a file, a
 // forked child; and it stays within its bound however much is read.
+#include <signal.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <cstdlib>
+#include <new>
+#include <random>
 #include <string>
 
 #include "RegTestSupport.h"
@@ -45,6 +53,7 @@ TEST_F(ReadCache, ChangesOfAnotherProcessAreReadBackAtOnce) {
 
     // The tree saved, then changed and read here, then restored by another process.
     const std::string file = std::string(std::getenv("ZEL_REGISTRY_DIR")) + "/cached.hiv";
+    std::remove(file.c_str());  // a save never replaces a file
     ASSERT_EQ(0, RunChild([&] {
         HKEY cached = Open(root_, "Cached");
         return RegSaveKeyA(cached, file.c_str(), nullptr) == ERROR_SUCCESS ? 0 : 1;
@@ -125,6 +134,46 @@ TEST_F(ReadCache, EveryReadSeesEveryWriteThatReturnedWhileAnotherProcessWritesWi
     EXPECT_EQ(0, WaitChild(writer));
     EXPECT_EQ(kWrites, told);
     EXPECT_EQ(kWrites, ReadDword(key, "", "n"));
+    RegCloseKey(key);
+}
+
+// A writer killed at random moments, often between its commit and its note in the journal (it
+// holds the journal's lock all that while), while this process reads what it wrote: this
+// process, which follows the journal, reads what a fresh process reads.
+TEST_F(ReadCache, AReaderReadsEveryWriteOfAWriterKilledAtRandom) {
+    HKEY key = Create(root_, "Killed");
+    SetDword(key, "n", 0);
+    ASSERT_EQ(0, ReadDword(key, "", "n"));
+    ASSERT_EQ(0, RunChild([&] { return WriteDword(root_, "Killed", "other", 1); }));
+    ASSERT_EQ(0, ReadDword(key, "", "n"));
+    // The last number whose write returned, told without a system call that could hold the
+    // writer up where it is least likely to be killed.
+    void* shared = mmap(nullptr, sizeof(std::atomic<DWORD>), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(MAP_FAILED, shared);
+    auto* returned = new (shared) std::atomic<DWORD>(0);
+    std::mt19937 random(17);
+    for (int round = 0; round < 60; ++round) {
+        SCOPED_TRACE(round);
+        const DWORD first = returned->load() + 1;
+        const pid_t writer = StartChild([&] {
+            for (DWORD n = first;; ++n) {
+                if (WriteDword(root_, "Killed", "n", n) != ERROR_SUCCESS) return 1;
+                returned->store(n);
+            }
+        });
+        while (returned->load() < first) usleep(100);  // the writer is under way
+        for (unsigned reads = 1 + random() % 200; reads > 0; --reads) {
+            const DWORD known = returned->load();
+            ASSERT_GE(ReadDword(key, "", "n"), static_cast<int64_t>(known));
+        }
+        kill(writer, SIGKILL);
+        ASSERT_EQ(128 + SIGKILL, WaitChild(writer));
+        const int64_t read = ReadDword(key, "", "n");
+        ASSERT_EQ(0, RunChild([&] { return ReadDword(root_, "Killed", "n") == read ? 0 : 1; })) << read;
+        ASSERT_GE(read, static_cast<int64_t>(returned->load()));
+        returned->store(static_cast<DWORD>(read));
+    }
+    munmap(shared, sizeof(std::atomic<DWORD>));
     RegCloseKey(key);
 }
 
