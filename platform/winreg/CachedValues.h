@@ -39,6 +39,9 @@ public:
     // Unknown: nothing.
     std::optional<CachedValue> Find(int64_t key, uint32_t generation, std::string_view fold) const;
     void Put(int64_t key, uint32_t generation, std::string_view fold, const CachedValue& value);
+    // Starts bringing in the record a Find of (key, fold) will look at, so that the miss overlaps
+    // with the caller's other work.
+    void Prefetch(int64_t key, std::string_view fold) const;
     void Clear();
 
     // What a value costs the table at most, its share of the slots included, for the cache's

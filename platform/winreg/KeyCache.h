@@ -76,6 +76,7 @@ public:
     // Unknown: nothing; known: the value, which may say that there is none.
     std::optional<CachedValue> FindValue(int64_t key, std::string_view fold) const;
     void PutValue(int64_t key, std::string_view fold, const CachedValue& value);
+    void PrefetchValue(int64_t key, std::string_view fold) const { values_.Prefetch(key, fold); }
 
     std::size_t bytes() const { return bytes_; }
 
