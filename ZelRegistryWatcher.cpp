@@ -199,6 +199,22 @@ void ZelRegistryWatcher::Stop() noexcept {
 
 CString ZelRegistryWatcher::GetKeyPath() const { return m_state ? m_state->strPath : CString(); }
 
+LPCTSTR ZelRegistryWatcher::KindText(eChange kind) {
+    switch (kind) {
+    case eValueSet:
+        return "value set";
+    case eValueDeleted:
+        return "value deleted";
+    case eKeyCreated:
+        return "key created";
+    case eKeyDeleted:
+        return "key deleted";
+    case eLost:
+        break;
+    }
+    return "changes lost";
+}
+
 ZelWatchWaitable ZelRegistryWatcher::GetWaitable() const {
     if (!m_state || m_state->callback || !m_state->waiter.OfThisProcess()) return ZelNoWatchWaitable;
     return ZelRegWatchWaitable(m_state->hWatch);

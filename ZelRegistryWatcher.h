@@ -104,6 +104,10 @@ public:
     /// The watched key's full path, as Change::strKey gives paths.
     CString GetKeyPath() const;
 
+    /// A change's kind in words, as zelreg shows it: "value set", "value deleted",
+    /// "key created", "key deleted" or "changes lost".
+    static LPCTSTR KindText(eChange kind);
+
     /// Without a callback: signalled (readable) while changes wait for ReadChanges. It belongs
     /// to the watcher; do not close it. With a callback, and in a child process after fork(),
     /// -1 on Linux, null on Windows.

@@ -20,24 +20,9 @@
 
 namespace {
 
-const char* What(ZelRegistryWatcher::eChange kind) {
-    switch (kind) {
-    case ZelRegistryWatcher::eValueSet:
-        return "value set";
-    case ZelRegistryWatcher::eValueDeleted:
-        return "value deleted";
-    case ZelRegistryWatcher::eKeyCreated:
-        return "key created";
-    case ZelRegistryWatcher::eKeyDeleted:
-        return "key deleted";
-    case ZelRegistryWatcher::eLost:
-        break;
-    }
-    return "changes lost, read the settings again";
-}
-
 void Print(const ZelRegistryWatcher::Change& change) {
-    std::cout << What(change.kind) << ": " << static_cast<LPCTSTR>(change.strKey);
+    std::cout << ZelRegistryWatcher::KindText(change.kind) << ": " << static_cast<LPCTSTR>(change.strKey);
+    if (change.kind == ZelRegistryWatcher::eLost) std::cout << " (read the settings again)";
     if (change.kind == ZelRegistryWatcher::eValueSet || change.kind == ZelRegistryWatcher::eValueDeleted)
         std::cout << " [" << static_cast<LPCTSTR>(change.strValue) << "]";
     std::cout << std::endl;

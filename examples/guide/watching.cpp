@@ -31,22 +31,6 @@ std::vector<ZelRegistryWatcher::Change> Collect(ZelRegistryWatcher& watcher, siz
     return changes;
 }
 
-const char* Kind(ZelRegistryWatcher::eChange kind) {
-    switch (kind) {
-    case ZelRegistryWatcher::eValueSet:
-        return "value set    ";
-    case ZelRegistryWatcher::eValueDeleted:
-        return "value deleted";
-    case ZelRegistryWatcher::eKeyCreated:
-        return "key created  ";
-    case ZelRegistryWatcher::eKeyDeleted:
-        return "key deleted  ";
-    case ZelRegistryWatcher::eLost:
-        break;
-    }
-    return "lost: read the settings anew";
-}
-
 // Makes one change with `change`, then prints the `count` changes the watcher reports for it,
 // each key below the watched one; false when they did not all come.
 template <typename Make>
@@ -57,7 +41,8 @@ bool Show(ZelRegistryWatcher& watcher, const char* what, size_t count, Make chan
     const std::vector<ZelRegistryWatcher::Change> changes = Collect(watcher, count);
     for (const ZelRegistryWatcher::Change& c : changes) {
         const char* below = c.strKey.GetString() + watched.GetLength();
-        std::printf("  %s %s", Kind(c.kind), *below == '\\' ? below + 1 : "(the location)");
+        std::printf("  %-13s %s", ZelRegistryWatcher::KindText(c.kind),
+                    *below == '\\' ? below + 1 : "(the location)");
         if (c.kind == ZelRegistryWatcher::eValueSet || c.kind == ZelRegistryWatcher::eValueDeleted)
             std::printf(" [%s]", c.strValue.GetString());
         std::printf("\n");

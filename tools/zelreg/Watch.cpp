@@ -11,6 +11,7 @@
 #include <ZelRegistry/frame/ZelPropertyLocalException.h>
 #include <ZelRegistry/frame/ZelPropertyObjectException.h>
 
+#include <algorithm>
 #include <ctime>
 
 namespace zelregtool {
@@ -24,27 +25,13 @@ std::string Now() {
     return text;
 }
 
-const char* What(ZelRegistryWatcher::eChange kind) {
-    switch (kind) {
-    case ZelRegistryWatcher::eValueSet:
-        return "value set    ";
-    case ZelRegistryWatcher::eValueDeleted:
-        return "value deleted";
-    case ZelRegistryWatcher::eKeyCreated:
-        return "key created  ";
-    case ZelRegistryWatcher::eKeyDeleted:
-        return "key deleted  ";
-    case ZelRegistryWatcher::eLost:
-        break;
-    }
-    return "changes lost ";
-}
-
 // The change's line. A value set is shown with what it holds now; when it is gone again by
 // then, with its name alone.
 std::string ChangeLine(const ZelRegistryWatcher::Change& change) {
     const std::string key(change.strKey);
-    std::string line = Now() + "  " + What(change.kind) + "  " + key;
+    std::string kind = ZelRegistryWatcher::KindText(change.kind);
+    kind.resize(std::max<std::size_t>(kind.size(), 13), ' ');  // the longest, "value deleted", sets the column
+    std::string line = Now() + "  " + kind + "  " + key;
     if (change.kind == ZelRegistryWatcher::eValueDeleted) return line + "    " + ShownName(std::string(change.strValue));
     if (change.kind == ZelRegistryWatcher::eLost) return line + "    (some changes were missed: read the key again)";
     if (change.kind != ZelRegistryWatcher::eValueSet) return line;
