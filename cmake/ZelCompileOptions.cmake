@@ -29,6 +29,13 @@ endif()
 function(zel_library_defaults target tag)
     zel_warnings(${target})
     target_compile_definitions(${target} PRIVATE ZEL_BUILDING_${tag})
+    if(NOT WIN32 AND CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+        # A library's calls to its own exported functions (CString's accessors, the registry
+        # functions that call one another) go straight to them, not through the PLT, and may
+        # be inlined: no program replaces them.
+        target_compile_options(${target} PRIVATE -fno-semantic-interposition)
+        target_link_options(${target} PRIVATE -Wl,-Bsymbolic-functions)
+    endif()
     target_include_directories(${target} PUBLIC
         $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>
         $<BUILD_INTERFACE:${ZEL_BUILD_INCLUDE_DIR}>
