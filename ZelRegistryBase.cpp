@@ -144,6 +144,7 @@ void ZelRegistryBase::Create(LPCTSTR pszComponent, LPCTSTR pszVersion, eSubKey e
             m_pImp->m_bLocalMachine = bLocalMachine;
             m_pImp->m_bComposed = true;
             m_pImp->m_strProfilePath = ComposeProfilePath(*m_pImp);
+            m_pImp->UpdateNamePrefix();
         },
         [this]() noexcept { DropImp(); });
 }
@@ -156,6 +157,7 @@ void ZelRegistryBase::Create(LPCTSTR pszPath, BOOL bReadOnly, BOOL bLocalMachine
         m_pImp->m_bReadOnly = bReadOnly;
         m_pImp->m_strComponent = pszPath;
         if (m_pImp->m_bComposed) m_pImp->m_strProfilePath = ComposeProfilePath(*m_pImp);
+        m_pImp->UpdateNamePrefix();
     });
 }
 
@@ -182,9 +184,8 @@ BOOL ZelRegistryBase::NormalizeParams(HKEY& hKey, CString& strName) {
     if (strName.IsEmpty()) return FALSE;
     ZelStripOuterBackslash(strName);
     if (hKey != nullptr) return TRUE;
-    CString strPath = BuildProfileString();
-    ZelStripOuterBackslash(strPath);
-    strPath += '\\';
+    CString strPath = m_pImp ? m_pImp->m_strNamePrefix : CString();
+    if (strPath.IsEmpty()) strPath = '\\';
     strPath += strName;
     strName = strPath;
     ResetHandle(hKey, FALSE);

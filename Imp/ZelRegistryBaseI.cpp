@@ -1,6 +1,7 @@
 #include "ZelRegistryBaseI.h"
 
 #include "../frame/ZelConvert.h"
+#include "ZelKeyPath.h"
 
 ZelRegistryBase_Imp::ZelRegistryBase_Imp(ZelRegistryBase* pInt)
     : m_pInt(nullptr),
@@ -11,6 +12,13 @@ ZelRegistryBase_Imp::ZelRegistryBase_Imp(ZelRegistryBase* pInt)
     static constexpr ZelSite kSite{".\\Imp\\ZelRegistryBaseI", "ZelRegistryBase_Imp",
                                    "ZelRegistryBase_Imp :: ZelRegistryBase_Imp ( ZelRegistryBase * pInt )"};
     ZelCatchAtEnd(kSite, [&] { m_pInt = pInt; });
+}
+
+void ZelRegistryBase_Imp::UpdateNamePrefix() {
+    CString strPath = m_bComposed ? m_strProfilePath : m_strComponent;
+    ZelStripOuterBackslash(strPath);
+    strPath += '\\';
+    m_strNamePrefix = strPath;
 }
 
 // The destructor has nothing that can fail: the strings release their buffers without error.
@@ -24,6 +32,7 @@ ZelRegistryBase_Imp& ZelRegistryBase_Imp::operator=(const ZelRegistryBase_Imp& s
         m_strSubPath = src.m_strSubPath;
         m_strReserved = src.m_strReserved;
         m_strProfilePath = src.m_strProfilePath;
+        m_strNamePrefix = src.m_strNamePrefix;
         m_eSubKey = src.m_eSubKey;
         m_bLocalMachine = src.m_bLocalMachine;
         m_bReadOnly = src.m_bReadOnly;
