@@ -26,8 +26,8 @@ REGSAM GrantAccess(REGSAM desired, bool readOnlyHive) {
 uintptr_t HandleTable::Allocate() {
     if (next_ < kFirstHandle || next_ > kLastHandle) next_ = kFirstHandle;
     // Until the counter has come round once, no value from it on was given out.
-    while (wrapped_ &&
-           (keys_.count(next_) || events_.count(next_) || transactions_.count(next_) || feeds_.count(next_))) {
+    while (wrapped_ && (keys_.Contains(next_) || events_.Contains(next_) || transactions_.Contains(next_) ||
+                        feeds_.Contains(next_))) {
         next_ = next_ >= kLastHandle ? kFirstHandle : next_ + 4;
     }
     const uintptr_t value = next_;
@@ -44,15 +44,15 @@ template <class T>
 uintptr_t HandleTable::Insert(Objects<T>& objects, std::shared_ptr<T> object) {
     std::lock_guard<std::mutex> lock(mutex_);
     const uintptr_t value = Allocate();
-    objects.emplace(value, std::move(object));
+    objects.Insert(value, std::move(object));
     return value;
 }
 
 template <class T>
 std::shared_ptr<T> HandleTable::Find(const Objects<T>& objects, uintptr_t value) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    auto found = objects.find(value);
-    return found == objects.end() ? nullptr : found->second;
+    const std::shared_ptr<T>* found = objects.Find(value);
+    return found ? *found : nullptr;
 }
 
 uintptr_t HandleTable::Add(std::shared_ptr<KeyHandle> key) { return Insert(keys_, std::move(key)); }
@@ -66,14 +66,18 @@ std::shared_ptr<Transaction> HandleTable::GetTransaction(uintptr_t value) const 
 std::shared_ptr<ChangeFeed> HandleTable::GetFeed(uintptr_t value) const { return Find(feeds_, value); }
 
 HandleTable::Closed HandleTable::Close(uintptr_t value, std::shared_ptr<Transaction>* transaction) {
+    // What a handle held goes after the lock: destroying a key handle can end its transaction's
+    // last reference.
+    std::shared_ptr<KeyHandle> key;
+    std::shared_ptr<Event> event;
+    std::shared_ptr<ChangeFeed> feed;
+    std::shared_ptr<Transaction> tx;
     std::lock_guard<std::mutex> lock(mutex_);
-    if (keys_.erase(value)) return Closed::Key;
-    if (events_.erase(value)) return Closed::Event;
-    if (feeds_.erase(value)) return Closed::Feed;
-    const auto found = transactions_.find(value);
-    if (found == transactions_.end()) return Closed::Nothing;
-    if (transaction) *transaction = std::move(found->second);
-    transactions_.erase(found);
+    if (keys_.Erase(value, key)) return Closed::Key;
+    if (events_.Erase(value, event)) return Closed::Event;
+    if (feeds_.Erase(value, feed)) return Closed::Feed;
+    if (!transactions_.Erase(value, tx)) return Closed::Nothing;
+    if (transaction) *transaction = std::move(tx);
     return Closed::Transaction;
 }
 

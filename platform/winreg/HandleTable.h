@@ -7,13 +7,13 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "../win32/ZelWinTypes.h"
 #include "EnumWindow.h"
 #include "Event.h"
+#include "HandleMap.h"
 #include "HiveLocation.h"
 #include "ListedItem.h"
 
@@ -80,7 +80,7 @@ public:
 
 private:
     template <class T>
-    using Objects = std::unordered_map<uintptr_t, std::shared_ptr<T>>;
+    using Objects = HandleMap<T>;
 
     uintptr_t Allocate();
     template <class T>

@@ -7,19 +7,13 @@ namespace {
 constexpr std::size_t kEntryBytes = 160;
 constexpr std::size_t kItemBytes = 96;
 
-
-void MakePathKey(std::string& key, int64_t start, std::string_view folded) {
-    key.assign(reinterpret_cast<const char*>(&start), sizeof start);
-    key.append(folded);
-}
-
 }  // namespace
 
 void KeyCache::Clear() {
     keys_.clear();
     values_.Clear();
-    paths_.clear();
-    rawPaths_.clear();
+    paths_.Clear();
+    rawPaths_.Clear();
     bytes_ = 0;
 }
 
@@ -102,29 +96,25 @@ void KeyCache::PutChild(int64_t parent, std::string_view fold, std::optional<int
 }
 
 std::optional<std::optional<int64_t>> KeyCache::FindPath(int64_t start, std::string_view folded) const {
-    MakePathKey(lookup_, start, folded);
-    const auto path = paths_.find(lookup_);
-    if (path == paths_.end()) return std::nullopt;
-    return path->second;
+    const std::optional<int64_t>* path = paths_.Find(start, folded);
+    if (!path) return std::nullopt;
+    return *path;
 }
 
 void KeyCache::PutPath(int64_t start, std::string_view folded, std::optional<int64_t> key) {
     Spend(kItemBytes + folded.size());
-    MakePathKey(lookup_, start, folded);
-    paths_.emplace(lookup_, key);
+    paths_.Put(start, folded, key);
 }
 
 std::optional<KeyCache::KnownPath> KeyCache::FindRawPath(int64_t start, std::string_view text) const {
-    MakePathKey(lookup_, start, text);
-    const auto path = rawPaths_.find(lookup_);
-    if (path == rawPaths_.end()) return std::nullopt;
-    return path->second;
+    const KnownPath* path = rawPaths_.Find(start, text);
+    if (!path) return std::nullopt;
+    return *path;
 }
 
 void KeyCache::PutRawPath(int64_t start, std::string_view text, KnownPath known) {
     Spend(kItemBytes + text.size());
-    MakePathKey(lookup_, start, text);
-    rawPaths_.emplace(lookup_, known);
+    rawPaths_.Put(start, text, known);
 }
 
 std::optional<CachedValue> KeyCache::FindValue(int64_t key, std::string_view fold) const {

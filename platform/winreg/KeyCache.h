@@ -28,6 +28,7 @@
 #include "HiveJournal.h"
 #include "KeyChange.h"
 #include "KeyStore.h"
+#include "TextTable.h"
 
 namespace zelreg {
 
@@ -98,8 +99,8 @@ private:
     std::size_t bytes_ = 0;
     std::unordered_map<int64_t, Entry> keys_;
     CachedValues values_;
-    std::unordered_map<std::string, std::optional<int64_t>> paths_;  // by MakePathKey
-    std::unordered_map<std::string, KnownPath> rawPaths_;             // by MakePathKey
+    TextTable<std::optional<int64_t>> paths_;
+    TextTable<KnownPath> rawPaths_;
     // The key a lookup is made with, kept so that its room is allocated once, not per lookup.
     mutable std::string lookup_;
 };
