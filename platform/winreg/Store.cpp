@@ -54,6 +54,7 @@ KeyRef Store::Resolve(HKEY key) {
 }
 
 Hive& Store::GetHive(HiveKind kind) {
+    if (Hive* opened = opened_[static_cast<int>(kind)].load(std::memory_order_acquire)) return *opened;
     std::lock_guard<std::mutex> lock(mutex_);
     std::unique_ptr<Hive>& hive = hives_[static_cast<int>(kind)];
     if (!hive) {
@@ -61,6 +62,7 @@ Hive& Store::GetHive(HiveKind kind) {
         // Registered after the first hive is open, so that it runs before the destructors of
         // whatever opening it made (SQLite's and ICU's among them).
         if (!atExitRegistered_) atExitRegistered_ = std::atexit(&Store::AtExit) == 0;
+        opened_[static_cast<int>(kind)].store(hive.get(), std::memory_order_release);
     }
     return *hive;
 }
@@ -122,6 +124,7 @@ void Store::ChildAfterFork() {
         for (auto& hive : store.hives_) {
             if (hive) store.inherited_.push_back(std::move(hive));
         }
+        for (auto& opened : store.opened_) opened.store(nullptr, std::memory_order_relaxed);
     }
     store.notifier_.ResetAfterFork();
     store.notifier_.gate().OpenInChild();

@@ -52,6 +52,9 @@ private:
 
     std::mutex mutex_;
     std::unique_ptr<Hive> hives_[kHiveKinds];
+    // The same hives once open, for the calls that find them without the mutex: an open hive
+    // stays until the process ends (a forked child sets it aside, see below).
+    std::atomic<Hive*> opened_[kHiveKinds]{};
     // Hives opened by the parent of a forked child: SQLite connections must not be used across
     // fork(), nor closed (closing could drop the parent's locks), so the child sets them aside.
     std::vector<std::unique_ptr<Hive>> inherited_;
