@@ -11,6 +11,19 @@ int64_t ReportedDataSize(DWORD type, std::string_view data) {
     return static_cast<int64_t>(text ? StringDataSize(data) : data.size());
 }
 
+bool CacheKeyWithValue(Connection& db, KeyCache& cache, int64_t key, std::string_view fold) {
+    Query q(db,
+            "SELECT k.parent, k.cgen, k.vgen, k.boot IS NOT NULL, v.key IS NOT NULL, v.type, v.data, v.name "
+            "FROM cells k LEFT JOIN cells v ON v.key = k.key AND v.kind = 1 AND v.fold = ?2 "
+            "WHERE k.key = ?1 AND k.kind = 2");
+    q.Bind(1, key).Bind(2, fold);
+    if (!q.Step()) return false;
+    cache.PutKey(KeyState{key, q.Int(0), q.Int(1), q.Int(2), q.Int(3) != 0, {}}, false);
+    cache.PutValue(key, fold,
+                   q.Int(4) != 0 ? CachedValue{true, static_cast<DWORD>(q.Int(5)), q.Blob(6), q.Text(7)} : CachedValue{});
+    return true;
+}
+
 bool StoreValue(Connection& db, ChangeSet& changes, const KeyState& key, std::string_view name, DWORD type,
                 std::string_view data) {
     const std::string fold = FoldName(name);

@@ -39,6 +39,11 @@ bool WithValue(Connection& db, int64_t key, std::string_view fold, Found&& found
     return true;
 }
 
+// For a read that finds the key in the cache not yet: the key's state and its value whose folded
+// name is `fold` (or that it has none), read in one statement and put in the cache; false when
+// the key does not exist. A new process reads most keys this way first.
+bool CacheKeyWithValue(Connection& db, KeyCache& cache, int64_t key, std::string_view fold);
+
 // Sets the value `name` of the key (`key` with its figures) to `type` and `data`. A value that
 // exists keeps its first name (its case) and its place in the enumeration; false when it held
 // this type and data already, which changes nothing, not even the last-write time.

@@ -47,8 +47,11 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
             });
         }
         return ref.hive->Read([&](Connection& db) -> LONG {
-            // The value's record is the read's one likely cache miss: it comes in meanwhile.
-            if (const KeyCache* cache = db.cache()) cache->PrefetchValue(key, fold);
+            if (KeyCache* cache = db.cache()) {
+                // The value's record is the read's one likely cache miss: it comes in meanwhile.
+                cache->PrefetchValue(key, fold);
+                if (!cache->FindKey(key, false) && !CacheKeyWithValue(db, *cache, key, fold)) Fail(ERROR_KEY_DELETED);
+            }
             RequireKey(db, key);
             LONG status = ERROR_SUCCESS;
             if (!WithValue(db, key, fold, [&](DWORD type, std::string_view data, std::string_view) {
