@@ -39,16 +39,16 @@ std::size_t CachedValues::Probe(uint64_t hash, int64_t key, std::string_view fol
     }
 }
 
-void CachedValues::Prefetch(int64_t key, std::string_view fold) const {
+void CachedValues::Prefetch(uint64_t hash) const {
     if (slots_.empty()) return;
-    const uint64_t hash = Hash(key, fold);
     const uint32_t slot = slots_[static_cast<std::size_t>(hash) & (slots_.size() - 1)];
     if (slot != 0 && slot >> kIndexBits == Tag(hash)) __builtin_prefetch(&records_[(slot & kIndexMask) - 1]);
 }
 
-std::optional<CachedValue> CachedValues::Find(int64_t key, uint32_t generation, std::string_view fold) const {
+std::optional<CachedValue> CachedValues::Find(uint64_t hash, int64_t key, uint32_t generation,
+                                              std::string_view fold) const {
     if (slots_.empty()) return std::nullopt;
-    const uint32_t slot = slots_[Probe(Hash(key, fold), key, fold)];
+    const uint32_t slot = slots_[Probe(hash, key, fold)];
     if (slot == 0) return std::nullopt;
     const Record& record = records_[(slot & kIndexMask) - 1];
     if (record.generation != generation) return std::nullopt;

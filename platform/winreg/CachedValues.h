@@ -36,12 +36,14 @@ public:
     // More records than this do not fit the slots: Put empties the table first.
     static constexpr std::size_t kMaxRecords = (std::size_t{1} << kIndexBits) - 2;
 
-    // Unknown: nothing.
-    std::optional<CachedValue> Find(int64_t key, uint32_t generation, std::string_view fold) const;
+    static uint64_t Hash(int64_t key, std::string_view fold);
+
+    // Unknown: nothing. `hash` is Hash(key, fold).
+    std::optional<CachedValue> Find(uint64_t hash, int64_t key, uint32_t generation, std::string_view fold) const;
     void Put(int64_t key, uint32_t generation, std::string_view fold, const CachedValue& value);
-    // Starts bringing in the record a Find of (key, fold) will look at, so that the miss overlaps
-    // with the caller's other work.
-    void Prefetch(int64_t key, std::string_view fold) const;
+    // Starts bringing in the record a Find with this hash will look at, so that the miss
+    // overlaps with the caller's other work.
+    void Prefetch(uint64_t hash) const;
     void Clear();
 
     // What a value costs the table at most, its share of the slots included, for the cache's
@@ -64,7 +66,6 @@ private:
         const char* text() const { return heap ? heap.get() : inline_; }  // fold, name, data
     };
 
-    static uint64_t Hash(int64_t key, std::string_view fold);
     // The slot that holds (key, fold), or the empty one where it would go.
     std::size_t Probe(uint64_t hash, int64_t key, std::string_view fold) const;
     static void Fill(Record& record, std::string_view fold, const CachedValue& value);

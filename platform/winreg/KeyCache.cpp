@@ -120,7 +120,16 @@ void KeyCache::PutRawPath(int64_t start, std::string_view text, KnownPath known)
 std::optional<CachedValue> KeyCache::FindValue(int64_t key, std::string_view fold) const {
     const auto entry = keys_.find(key);
     if (entry == keys_.end()) return std::nullopt;
-    return values_.Find(key, entry->second.generation, fold);
+    return values_.Find(CachedValues::Hash(key, fold), key, entry->second.generation, fold);
+}
+
+std::optional<CachedValue> KeyCache::FindValueOfKnownKey(int64_t key, std::string_view fold) const {
+    const uint64_t hash = CachedValues::Hash(key, fold);
+    // The value's record is the read's one likely miss: it comes in while the key is looked up.
+    values_.Prefetch(hash);
+    const auto entry = keys_.find(key);
+    if (entry == keys_.end() || !entry->second.known) return std::nullopt;
+    return values_.Find(hash, key, entry->second.generation, fold);
 }
 
 void KeyCache::PutValue(int64_t key, std::string_view fold, const CachedValue& value) {

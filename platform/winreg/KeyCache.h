@@ -77,7 +77,9 @@ public:
     // Unknown: nothing; known: the value, which may say that there is none.
     std::optional<CachedValue> FindValue(int64_t key, std::string_view fold) const;
     void PutValue(int64_t key, std::string_view fold, const CachedValue& value);
-    void PrefetchValue(int64_t key, std::string_view fold) const { values_.Prefetch(key, fold); }
+    // The same for a read that needs the key's state too: nothing unless both are known (a
+    // known key exists), at the cost of one lookup of the key.
+    std::optional<CachedValue> FindValueOfKnownKey(int64_t key, std::string_view fold) const;
 
     std::size_t bytes() const { return bytes_; }
 

@@ -48,8 +48,9 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
         }
         return ref.hive->Read([&](Connection& db) -> LONG {
             if (KeyCache* cache = db.cache()) {
-                // The value's record is the read's one likely cache miss: it comes in meanwhile.
-                cache->PrefetchValue(key, fold);
+                if (const std::optional<CachedValue> known = cache->FindValueOfKnownKey(key, fold)) {
+                    return known->exists ? found(known->type, known->data) : missing();
+                }
                 if (!cache->FindKey(key, false) && !CacheKeyWithValue(db, *cache, key, fold)) Fail(ERROR_KEY_DELETED);
             }
             RequireKey(db, key);
