@@ -228,6 +228,12 @@ BOOL ZelRegistryBase::VerifyKey(HKEY hKey, LPCTSTR pszKey) {
 
 LONG ZelRegistryBase::QueryValue(HKEY hKey, LPCTSTR pszValue, DWORD* pdwType, BYTE* pData,
                                  DWORD* pcbData) {
+    // Below a key, a name without a backslash at either end is what NormalizeParams would
+    // make of it: it goes to the registry without a copy.
+    if (hKey != nullptr && pszValue != nullptr && pszValue[0] != '\0' && pszValue[0] != '\\' &&
+        pszValue[std::strlen(pszValue) - 1] != '\\') {
+        return RegQueryValueExA(hKey, pszValue, nullptr, pdwType, pData, pcbData);
+    }
     CString strValue(pszValue);
     if (!NormalizeParams(hKey, strValue)) return kStatusNoData;
     return RegQueryValueExA(hKey, strValue, nullptr, pdwType, pData, pcbData);
