@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "TextHash.h"
+
 namespace zelreg {
 namespace {
 
@@ -9,15 +11,7 @@ constexpr std::size_t kFirstSlots = 1024;
 
 }  // namespace
 
-uint64_t CachedValues::Hash(int64_t key, std::string_view fold) {
-    // FNV-1a over the name, then the key, mixed as splitmix64 does.
-    uint64_t hash = 0xcbf29ce484222325ull;
-    for (const char c : fold) hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3ull;
-    hash ^= static_cast<uint64_t>(key) + 0x9e3779b97f4a7c15ull;
-    hash = (hash ^ (hash >> 30)) * 0xbf58476d1ce4e5b9ull;
-    hash = (hash ^ (hash >> 27)) * 0x94d049bb133111ebull;
-    return hash ^ (hash >> 31);
-}
+uint64_t CachedValues::Hash(int64_t key, std::string_view fold) { return HashText(key, fold); }
 
 namespace {
 

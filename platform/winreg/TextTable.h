@@ -11,26 +11,9 @@
 #include <string_view>
 #include <vector>
 
-namespace zelreg {
+#include "TextHash.h"
 
-// A hash of a key id and a text, eight bytes at a time.
-inline uint64_t HashText(int64_t start, std::string_view text) {
-    constexpr uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
-    uint64_t hash = (static_cast<uint64_t>(start) ^ text.size()) * kMultiplier;
-    std::size_t at = 0;
-    for (; at + 8 <= text.size(); at += 8) {
-        uint64_t word;
-        std::memcpy(&word, text.data() + at, 8);
-        hash = (hash ^ word) * kMultiplier;
-        hash ^= hash >> 29;
-    }
-    if (at < text.size()) {
-        uint64_t word = 0;
-        std::memcpy(&word, text.data() + at, text.size() - at);
-        hash = (hash ^ word) * kMultiplier;
-    }
-    return hash ^ (hash >> 32);
-}
+namespace zelreg {
 
 template <class Value>
 class TextTable {
