@@ -18,29 +18,16 @@ namespace zelreg {
 template <class Value>
 class TextTable {
 public:
-    const Value* Find(int64_t start, std::string_view text) const {
-        if (entries_.empty()) return nullptr;
-        const uint64_t hash = HashText(start, text);
-        const uint32_t tag = static_cast<uint32_t>(hash >> 32);
-        for (std::size_t slot = hash & mask_;; slot = (slot + 1) & mask_) {
-            const uint64_t found = slots_[slot];
-            if (found == 0) return nullptr;
-            if (static_cast<uint32_t>(found >> 32) != tag) continue;
-            const Entry& entry = entries_[static_cast<uint32_t>(found) - 1];
-            if (entry.start == start && entry.length == text.size() &&
-                std::memcmp(texts_.data() + entry.offset, text.data(), text.size()) == 0) {
-                return &entry.value;
-            }
-        }
-    }
+    const Value* Find(int64_t start, std::string_view text) const { return Find(HashText(start, text), start, text); }
 
     // Adds the entry unless the table has one for the same key and text.
     void Put(int64_t start, std::string_view text, const Value& value) {
-        if (Find(start, text)) return;
+        const uint64_t hash = HashText(start, text);
+        if (Find(hash, start, text)) return;
         if ((entries_.size() + 1) * 2 > slots_.size()) Grow();
         entries_.push_back(Entry{start, static_cast<uint32_t>(texts_.size()), static_cast<uint32_t>(text.size()), value});
         texts_.append(text);
-        Place(HashText(start, text), static_cast<uint32_t>(entries_.size()));
+        Place(hash, static_cast<uint32_t>(entries_.size()));
     }
 
     void Clear() {
@@ -56,6 +43,21 @@ private:
         uint32_t length;
         Value value;
     };
+
+    const Value* Find(uint64_t hash, int64_t start, std::string_view text) const {
+        if (entries_.empty()) return nullptr;
+        const uint32_t tag = static_cast<uint32_t>(hash >> 32);
+        for (std::size_t slot = hash & mask_;; slot = (slot + 1) & mask_) {
+            const uint64_t found = slots_[slot];
+            if (found == 0) return nullptr;
+            if (static_cast<uint32_t>(found >> 32) != tag) continue;
+            const Entry& entry = entries_[static_cast<uint32_t>(found) - 1];
+            if (entry.start == start && entry.length == text.size() &&
+                std::memcmp(texts_.data() + entry.offset, text.data(), text.size()) == 0) {
+                return &entry.value;
+            }
+        }
+    }
 
     // `number` is the entry's index plus one: a slot of 0 is empty.
     void Place(uint64_t hash, uint32_t number) {
