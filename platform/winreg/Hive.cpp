@@ -345,12 +345,7 @@ void Hive::FollowJournal() {
     HiveJournal* journal = locks ? locks->OpenJournal() : nullptr;
     if (!journal) return;
     locks->SetWatching(true);
-    // A commit that looked for watchers before the mark was made tells the journal nothing;
-    // taking the write lock once waits for any such commit to end.
-    try {
-        auto nothing = [](Connection&, ChangeSet&) { return 0; };
-        RunLocked(true, WithChanges(nothing));
-    } catch (const RegError&) {
+    if (!AwaitUnjournaledCommit()) {
         if (watches_ == 0) locks->SetWatching(false);
         return;
     }
@@ -359,7 +354,7 @@ void Hive::FollowJournal() {
     cacheDropped_ = journal->Dropped();
     // What the cache holds may be older than commits that told no journal.
     cache_.Clear();
-    followWanted_ = false;  // asked again by the write above, which found the cache not following
+    followWanted_ = false;  // asked again by the write that waited, which found the cache not following
 }
 
 void Hive::FollowedOwnCommit(const HiveJournal::Appending& appending, bool kept) {
@@ -483,19 +478,21 @@ HiveJournal* Hive::StartWatching() {
     HiveJournal* journal = locks ? locks->OpenJournal() : nullptr;
     if (!journal || watches_++ > 0) return journal;
     locks->SetWatching(true);
-    // A commit under way may have looked for watchers before the mark was made, and will not
-    // tell the journal: the watch must see its changes in the state it starts from. Taking
-    // the write lock once waits for any such commit.
-    if (!readOnly_) {
-        auto nothing = [](Connection&, ChangeSet&) { return 0; };
-        try {
-            RunLocked(true, WithChanges(nothing));
-        } catch (const RegError&) {
-            // This process writes the hive no more, or another keeps it locked: the watch goes
-            // on from here, and can miss only a commit made at this very moment.
-        }
-    }
+    // The watch must see the changes of a commit that predates the mark in the state it starts
+    // from. When the lock cannot be had (this process writes the hive no more, or another keeps it locked),
+    // the watch goes on from here, and can miss only a commit made at this very moment.
+    if (!readOnly_) AwaitUnjournaledCommit();
     return journal;
+}
+
+bool Hive::AwaitUnjournaledCommit() {
+    auto nothing = [](Connection&, ChangeSet&) { return 0; };
+    try {
+        RunLocked(true, WithChanges(nothing));
+        return true;
+    } catch (const RegError&) {
+        return false;
+    }
 }
 
 void Hive::StopWatching(int count) {

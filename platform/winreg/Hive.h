@@ -189,6 +189,10 @@ private:
     // the process as a watcher, so that every commit tells the journal what it changed.
     void RefreshCache(const KeyCache::Token& now);
     void FollowJournal();
+    // A commit under way may have looked for watchers before this process marked itself as one,
+    // and then tells the journal nothing: taking the write lock once waits for any such commit
+    // to end. False when the lock could not be taken.
+    bool AwaitUnjournaledCommit();
     // After a commit of this process, which the cache has taken in (`kept`) or was emptied for:
     // the journal's records of it are no news to the cache.
     void FollowedOwnCommit(const HiveJournal::Appending& appending, bool kept);

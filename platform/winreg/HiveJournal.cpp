@@ -80,7 +80,7 @@ bool HiveJournal::Lock() const {
         rc = pthread_mutex_consistent(mutex);
         if (rc == 0) {
             Drop();
-            area_->settled.store(area_->begun.load());
+            Settle();
         }
     }
     return rc == 0;
@@ -102,7 +102,7 @@ HiveJournal::Appending::Appending(HiveJournal* journal) {
 
 HiveJournal::Appending::~Appending() {
     if (!locked_) return;
-    journal_->area_->settled.store(journal_->area_->begun.load());
+    journal_->Settle();
     journal_->Unlock();
 }
 
@@ -113,7 +113,7 @@ void HiveJournal::Appending::Publish(const ChangeSet& changes) {
         if (!changes.empty()) journal_->Append(changes);
         to_ = journal_->area_->end.load();
         appended_ = true;
-        journal_->area_->settled.store(journal_->area_->begun.load());
+        journal_->Settle();
         journal_->Unlock();
     }
     locked_ = false;
@@ -128,6 +128,8 @@ bool HiveJournal::Appending::Appended(uint64_t& from, uint64_t& to) const {
 }
 
 void HiveJournal::Drop() const { ++area_->dropped; }
+
+void HiveJournal::Settle() const { area_->settled.store(area_->begun.load()); }
 
 bool HiveJournal::ReadCommitted(uint64_t& position, uint64_t& dropped, std::vector<JournalRecord>& out) const {
     // `settled` first: equal to `begun` read after it, no commit was under way in between, and

@@ -95,6 +95,8 @@ private:
     void Unlock() const;
     void Append(const ChangeSet& changes);
     void Drop() const;
+    // No commit is between its commit and its append any more; the caller holds the mutex.
+    void Settle() const;
 
     HiveJournalArea* area_;
 };
