@@ -55,16 +55,21 @@ constexpr std::chrono::milliseconds kSnapshotLifetime{200};
     Fail(ERROR_BADDB);
 }
 
+struct Opened {
+    std::unique_ptr<Connection> db;
+    bool readOnly;
+};
+
 // The machine hive where none exists and this process cannot create one: nothing to read,
 // nothing may be written.
-std::unique_ptr<Hive> OpenAbsent(HiveKind kind) {
+Opened OpenAbsent() {
     auto db = std::make_unique<Connection>(":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
     CreateHiveSchema(*db);
     db->Exec("PRAGMA query_only = 1");
-    return std::make_unique<Hive>(kind, std::move(db), true);
+    return Opened{std::move(db), true};
 }
 
-std::unique_ptr<Hive> OpenFile(HiveKind kind, const HiveLocation& location) {
+Opened OpenFile(HiveKind kind, const HiveLocation& location) {
     const bool writable = access(location.file.c_str(), W_OK) == 0;
     const int flags = (writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) | SQLITE_OPEN_NOMUTEX;
     // The user hive is private to its user, whose programs all use this store: its index locks
@@ -80,14 +85,14 @@ std::unique_ptr<Hive> OpenFile(HiveKind kind, const HiveLocation& location) {
     // A larger page cache than SQLite's 2 MB default, still of a set size.
     db->Exec(kCacheSize);
     if (!writable || sqlite3_db_readonly(db->handle(), "main") == 1) {
-        if (state == HiveState::Empty) return OpenAbsent(kind);
+        if (state == HiveState::Empty) return OpenAbsent();
         if (state == HiveState::Outdated) {
             Report(location.file, "outdated",
                    "hive file '" + location.file + "' has an earlier format and this process may not write it to " +
                        "upgrade it: reading a copy of it made now (later changes to the file are not seen)");
-            return std::make_unique<Hive>(kind, UpgradedCopy(*db), true);
+            return Opened{UpgradedCopy(*db), true};
         }
-        return std::make_unique<Hive>(kind, std::move(db), true);
+        return Opened{std::move(db), true};
     }
 
     if (kind == HiveKind::Machine) {
@@ -144,13 +149,61 @@ std::unique_ptr<Hive> OpenFile(HiveKind kind, const HiveLocation& location) {
         // even before the first regular checkpoint.
         sqlite3_wal_checkpoint_v2(db->handle(), "main", SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
     }
-    return std::make_unique<Hive>(kind, std::move(db), false);
+    return Opened{std::move(db), false};
+}
+
+// Opens the hive file, waiting while another process holds it locked.
+Opened OpenConnection(HiveKind kind, const HiveLocation& location) {
+    const auto began = std::chrono::steady_clock::now();
+    for (;;) {
+        try {
+            return OpenFile(kind, location);
+        } catch (const BusyError&) {
+            if (std::chrono::steady_clock::now() - began >= LockWaitLimit()) {
+                Report(location.file, "locked", "hive file '" + location.file + "' stays locked by another process");
+                Fail(ERROR_REGISTRY_IO_FAILED);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+}
+
+std::string ReadMapPath(const std::string& hive) { return hive + "-readmap"; }
+
+// The read map of a user hive that this process may write, when it is current.
+std::unique_ptr<ReadMap> CurrentReadMap(const HiveLocation& location) {
+    struct stat hive {};
+    if (access(location.file.c_str(), W_OK) != 0 || stat(location.file.c_str(), &hive) != 0) return nullptr;
+    std::unique_ptr<ReadMap> map = ReadMap::Open(ReadMapPath(location.file), hive);
+    return map && map->Current() && map->Stamped(hive) ? std::move(map) : nullptr;
 }
 
 }  // namespace
 
 Hive::Hive(HiveKind kind, std::unique_ptr<Connection> db, bool readOnly)
-    : kind_(kind), db_(std::move(db)), readOnly_(readOnly), lockWait_(LockWaitLimit()), serial_(g_nextSerial++) {
+    : kind_(kind), lockWait_(LockWaitLimit()), serial_(g_nextSerial++) {
+    Attach(std::move(db), readOnly);
+}
+
+Hive::Hive(HiveKind kind, const HiveLocation& location, std::unique_ptr<ReadMap> map)
+    : kind_(kind),
+      path_(location.file),
+      location_(location),
+      map_(std::move(map)),
+      readOnly_(false),
+      lockWait_(LockWaitLimit()),
+      serial_(g_nextSerial++) {}
+
+void Hive::Connect() {
+    if (db_) return;
+    Opened opened = OpenConnection(kind_, location_);
+    Attach(std::move(opened.db), opened.readOnly);
+}
+
+void Hive::Attach(std::unique_ptr<Connection> db, bool readOnly) {
+    db_ = std::move(db);
+    path_ = db_->path();
+    readOnly_ = readOnly;
     if (db_->path() == ":memory:") return;
     if (!readOnly_) {
         sqlite3_wal_hook(db_->handle(), &Hive::AfterCommit, this);
@@ -212,7 +265,22 @@ int Hive::AfterCommit(void* context, sqlite3*, const char*, int frames) {
 void Hive::CheckpointIfDue() {
     if (!checkpointDue_) return;
     checkpointDue_ = false;
+    const std::shared_ptr<ReadMap> map = CheckpointBegins();
     sqlite3_wal_checkpoint_v2(db_->handle(), nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    CheckpointEnded(map);
+}
+
+std::shared_ptr<ReadMap> Hive::CheckpointBegins() {
+    if (kind_ != HiveKind::User || readOnly_ || !db_) return nullptr;
+    HiveLocks* locks = Locks();
+    if (!locks || !FollowReadMap(*locks)) return nullptr;
+    map_->CheckpointBegins();
+    return map_;
+}
+
+void Hive::CheckpointEnded(const std::shared_ptr<ReadMap>& map) const {
+    struct stat hive {};
+    if (map && stat(path_.c_str(), &hive) == 0) map->CheckpointEnded(hive);
 }
 
 void Hive::CheckpointAtExit() {
@@ -220,23 +288,34 @@ void Hive::CheckpointAtExit() {
     std::lock_guard<std::mutex> checkpointLock(checkpointMutex_);
     EndSnapshot();
     checkpointer_.reset();
-    if (readOnly_ || writesStopped_ || !walIndex_ || db_->damaged()) return;
+    if (!db_ || readOnly_ || writesStopped_ || !walIndex_ || db_->damaged()) return;
     db_->WaitForLocks(std::chrono::milliseconds(0));
+    const std::shared_ptr<ReadMap> map = CheckpointBegins();
     sqlite3_wal_checkpoint_v2(db_->handle(), nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    CheckpointEnded(map);
     db_->WaitForLocks(std::min(kBusyWait, lockWait_));
 }
 
 bool Hive::CheckpointIfWanted() {
-    if (db_->damaged() || writesStopped_) return false;
+    if (!checkpointWanted_ || db_->damaged() || writesStopped_) return false;
+    bool copied = false;
+    std::shared_ptr<ReadMap> map;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        map = CheckpointBegins();
+    }
     {
         std::unique_lock<std::mutex> lock(checkpointMutex_, std::try_to_lock);
-        if (!lock || !checkpointWanted_.exchange(false)) return false;
+        if (!lock || !checkpointWanted_.exchange(false)) {
+            CheckpointEnded(map);
+            return false;
+        }
         // Most of the log is copied while the callers go on writing. The log can only start
         // over once everything in it is copied, which never happens while commits keep
         // arriving; so passes go on until little is left ...
-        for (int pass = 0; pass < kCheckpointPasses; ++pass) {
+        for (int pass = 0; pass < kCheckpointPasses && !copied; ++pass) {
             const int left = CheckpointLocked();
-            if (left <= 0) return true;
+            copied = left <= 0;
             if (left <= kCheckpointTailFrames) break;
         }
     }
@@ -244,9 +323,12 @@ bool Hive::CheckpointIfWanted() {
     // lock comes first, as everywhere), so that the next commit starts the log over instead
     // of growing it until a commit must checkpoint and wait for the syncs itself.
     std::lock_guard<std::mutex> lock(mutex_);
-    std::lock_guard<std::mutex> checkpointLock(checkpointMutex_);
-    EndSnapshot();
-    CheckpointLocked();
+    if (!copied) {
+        std::lock_guard<std::mutex> checkpointLock(checkpointMutex_);
+        EndSnapshot();
+        CheckpointLocked();
+    }
+    CheckpointEnded(map);
     return true;
 }
 
@@ -422,30 +504,114 @@ bool Hive::ReleaseIdleSnapshot(std::chrono::milliseconds idle) {
 std::unique_ptr<Hive> Hive::Open(HiveKind kind) {
     const HiveLocation location = LocateHive(kind);
     if (PrepareHiveFile(location) == PrepareResult::Missing) {
-        if (kind == HiveKind::Machine) return OpenAbsent(kind);
+        if (kind == HiveKind::Machine) return std::make_unique<Hive>(kind, OpenAbsent().db, true);
         const int error = errno;
         Report(location.file, "create", "cannot create the user hive '" + location.file + "': " + std::strerror(error));
         Fail(error == ENOSPC || error == EDQUOT ? ERROR_DISK_FULL : ERROR_CANTOPEN);
     }
-    const auto began = std::chrono::steady_clock::now();
-    for (;;) {
-        try {
-            return OpenFile(kind, location);
-        } catch (const BusyError&) {
-            if (std::chrono::steady_clock::now() - began >= LockWaitLimit()) {
-                Report(location.file, "locked", "hive file '" + location.file + "' stays locked by another process");
-                Fail(ERROR_REGISTRY_IO_FAILED);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+    if (kind == HiveKind::User) {
+        if (std::unique_ptr<ReadMap> map = CurrentReadMap(location)) return std::make_unique<Hive>(kind, location, std::move(map));
     }
+    Opened opened = OpenConnection(kind, location);
+    auto hive = std::make_unique<Hive>(kind, std::move(opened.db), opened.readOnly);
+    hive->location_ = location;
+    return hive;
+}
+
+std::unique_ptr<ReadMap> Hive::OpenReadMap() const {
+    struct stat hive {};
+    if (stat(path_.c_str(), &hive) != 0) return nullptr;
+    return ReadMap::Open(ReadMapPath(path_), hive);
+}
+
+template <class Ask>
+ReadMap::Answer Hive::AskMap(Ask&& ask) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (db_ || !map_) return ReadMap::Answer::Unsure;
+    ReadMap::Answer answer = ask(*map_);
+    if (answer == ReadMap::Answer::Unsure && map_->Retired()) {
+        map_ = CurrentReadMap(location_);
+        if (map_) answer = ask(*map_);
+    }
+    return answer;
+}
+
+ReadMap::Answer Hive::FindPathInMap(int64_t from, const std::vector<std::string>& folds, int64_t& key) {
+    return AskMap([&](const ReadMap& map) { return map.FindPath(from, folds, key); });
+}
+
+ReadMap::Answer Hive::FindValueInMap(int64_t key, std::string_view fold, DWORD& type, std::string& data) {
+    return AskMap([&](const ReadMap& map) { return map.FindValue(key, fold, type, data); });
+}
+
+ReadMap* Hive::FollowReadMap(HiveLocks& locks) {
+    const uint64_t generation = locks.ReadMapGeneration().load(std::memory_order_acquire);
+    if (!mapFollowed_ || generation != mapGeneration_ || (map_ && map_->Retired())) {
+        map_ = OpenReadMap();
+        mapGeneration_ = generation;
+        mapFollowed_ = true;
+    }
+    return map_.get();
+}
+
+ReadMap* Hive::MapForCommit(bool wrote) {
+    if (!wrote || kind_ != HiveKind::User) return nullptr;
+    HiveLocks* locks = Locks();
+    ReadMap* map = locks ? FollowReadMap(*locks) : nullptr;
+    if (!map) {
+        if (locks) WantReadMap();
+        return nullptr;
+    }
+    // Rows changed that no change tells of: what the map holds of them is unknown.
+    if (changes_.empty()) map->Spoil();
+    return map;
+}
+
+void Hive::WantReadMap() {
+    if (mapWanted_ || readOnly_) return;
+    mapWanted_ = true;
+    HiveNeedsUpkeep();
+}
+
+bool Hive::BuildReadMapIfWanted() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!mapWanted_ || !db_ || readOnly_ || writesStopped_ || db_->damaged()) return false;
+    const auto now = std::chrono::steady_clock::now();
+    if (now < nextMapBuild_) return true;
+    mapWanted_ = false;
+    EndSnapshot();
+    try {
+        SqlTransaction transaction(*db_, true);
+        HiveLocks* locks = Locks();
+        ReadMap* map = locks ? FollowReadMap(*locks) : nullptr;
+        struct stat hive {};
+        if (locks && !(map && map->Current()) && stat(path_.c_str(), &hive) == 0 &&
+            ReadMap::Build(*db_, ReadMapPath(path_), hive)) {
+            // Published with the write lock still held: every commit from now on keeps the new map.
+            locks->ReadMapGeneration().fetch_add(1, std::memory_order_acq_rel);
+            if (map_) map_->Retire();
+            map_ = OpenReadMap();
+            mapGeneration_ = locks->ReadMapGeneration().load(std::memory_order_acquire);
+        }
+        transaction.Commit();
+    } catch (const BusyError&) {
+        mapWanted_ = true;
+    } catch (const RegError&) {
+        // Reads go to the hive as they did before there was a map.
+    }
+    nextMapBuild_ = std::chrono::steady_clock::now() + 10 * (std::chrono::steady_clock::now() - now);
+    WriteDone();
+    return mapWanted_;
 }
 
 void Hive::Flush() {
     std::lock_guard<std::mutex> lock(mutex_);
+    Connect();
     EndSnapshot();
     if (readOnly_) return;
+    const std::shared_ptr<ReadMap> map = CheckpointBegins();
     sqlite3_wal_checkpoint_v2(db_->handle(), "main", SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    CheckpointEnded(map);
 }
 
 void Hive::AfterWrite() {
@@ -474,6 +640,7 @@ HiveJournal* Hive::PublishingJournal() const {
 
 HiveJournal* Hive::StartWatching() {
     std::lock_guard<std::mutex> lock(mutex_);
+    Connect();
     HiveLocks* locks = Locks();
     HiveJournal* journal = locks ? locks->OpenJournal() : nullptr;
     if (!journal || watches_++ > 0) return journal;

@@ -1,5 +1,9 @@
 // One open hive: its file, its SQLite connection, and the lock that serialises this process's
 // use of that connection. Other processes are kept in step by SQLite's own locking.
+//
+// A user hive with a current read map (ReadMap.h) opens without a connection: opening keys and
+// reading values are answered from the map (FindPathInMap, FindValueInMap) until the process
+// needs anything else, or the map stops being current; the connection is opened then.
 #pragma once
 
 #include <array>
@@ -16,6 +20,7 @@
 #include "HiveLocation.h"
 #include "KeyCache.h"
 #include "KeyChange.h"
+#include "ReadMap.h"
 #include "RegError.h"
 #include "Sqlite.h"
 
@@ -32,6 +37,8 @@ public:
     static std::unique_ptr<Hive> Open(HiveKind kind);
 
     Hive(HiveKind kind, std::unique_ptr<Connection> db, bool readOnly);
+    // A writable user hive read through its read map until it connects.
+    Hive(HiveKind kind, const HiveLocation& location, std::unique_ptr<ReadMap> map);
     Hive(const Hive&) = delete;
     Hive& operator=(const Hive&) = delete;
     ~Hive();
@@ -41,7 +48,7 @@ public:
     // Distinguishes this opening of a hive from earlier ones (a child process after fork()
     // opens the hives anew); caches remember it.
     uint64_t serial() const { return serial_; }
-    const std::string& path() const { return db_->path(); }
+    const std::string& path() const { return path_; }
     std::mutex& mutex() { return mutex_; }
     // Held while the background thread checkpoints through SQLite, outside mutex().
     std::mutex& checkpointMutex() { return checkpointMutex_; }
@@ -55,6 +62,16 @@ public:
     auto Read(Body&& body) {
         std::lock_guard<std::mutex> lock(mutex_);
         return RunLocked(false, body);
+    }
+
+    // While the hive is read through its read map: what the map answers (see ReadMap::FindPath
+    // and FindValue). Unsure once the hive has a connection, or when the map cannot answer; the
+    // caller then reads the hive, which connects it.
+    ReadMap::Answer FindPathInMap(int64_t from, const std::vector<std::string>& folds, int64_t& key);
+    ReadMap::Answer FindValueInMap(int64_t key, std::string_view fold, DWORD& type, std::string& data);
+    bool ReadsFromMap() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return !db_ && map_;
     }
     template <class Body>
     auto Write(Body&& body) {
@@ -87,6 +104,12 @@ public:
         return cache_.bytes();
     }
 
+    // Builds the read map anew when a commit has found it spoiled or missing (see ReadMap.h);
+    // true while one is still wanted. For the background thread and the process's exit: a
+    // build reads the whole hive with its write lock held, so builds come at most so often
+    // that they take a tenth of the time.
+    bool BuildReadMapIfWanted();
+
     // Makes everything committed so far durable against power loss as well (a process kill
     // never loses a commit anyway): a checkpoint syncs the write-ahead log first.
     void Flush();
@@ -112,6 +135,7 @@ private:
     // Runs one transaction; the caller holds the lock.
     template <class Body>
     auto RunLocked(bool write, Body&& body) {
+        Connect();
         if (write && readOnly_) Fail(ERROR_ACCESS_DENIED);
         // Taken when the hive is first found busy: most calls never wait.
         std::optional<std::chrono::steady_clock::time_point> began;
@@ -126,9 +150,13 @@ private:
                     WalHeader before, after;
                     const bool known = ReadWalHeader(before);
                     if (known) RefreshCache(before);
+                    const int64_t rowsBefore = sqlite3_total_changes64(db_->handle());
                     auto result = body(*db_);
+                    ReadMapChange mapChange(MapForCommit(sqlite3_total_changes64(db_->handle()) != rowsBefore), changes_);
+                    if (!mapChange.Kept()) WantReadMap();
                     HiveJournal::Appending appending(PublishingJournal());
                     transaction.Commit();
+                    mapChange.Committed();
                     const bool kept = known && ReadWalHeader(after) && cache_.Committed(before, after, changes_);
                     if (!kept) cache_.Clear();
                     appending.Publish(changes_);
@@ -199,6 +227,27 @@ private:
     void BeginSnapshot();
     void EndSnapshot();
 
+    // Opens the connection of a hive read through its map so far; the caller holds the lock.
+    void Connect();
+    // Takes the connection on: the hive's hooks and its mapping of the -shm file.
+    void Attach(std::unique_ptr<Connection> db, bool readOnly);
+    // The read map a commit keeps exact, the one published last: null when there is none (or
+    // the hive keeps none), and none when the commit `wrote` nothing. Called with the write lock held.
+    ReadMap* MapForCommit(bool wrote);
+    // The map published last, mapped anew when a newer one has taken its place since.
+    ReadMap* FollowReadMap(HiveLocks& locks);
+    // Around a checkpoint, which changes the hive file: the map knows that the change is the
+    // store's own, and then holds the file's new size and time (see ReadMap::Stamped). The
+    // first is called with the lock held.
+    std::shared_ptr<ReadMap> CheckpointBegins();
+    void CheckpointEnded(const std::shared_ptr<ReadMap>& map) const;
+    template <class Ask>
+    ReadMap::Answer AskMap(Ask&& ask);
+    // Asks the background thread to build the read map.
+    void WantReadMap();
+    // The map at its place beside the hive file, when it mirrors the file.
+    std::unique_ptr<ReadMap> OpenReadMap() const;
+
     // One passive checkpoint with checkpointer_ (made on first use); the caller holds
     // checkpointMutex_. Returns the pages of the log left uncopied, or -1 when it failed.
     int CheckpointLocked();
@@ -232,7 +281,14 @@ private:
     bool ReadWalHeader(WalHeader& header) const;
 
     HiveKind kind_;
+    std::string path_;
+    HiveLocation location_;  // for a hive that connects later
     std::unique_ptr<Connection> db_;
+    std::shared_ptr<ReadMap> map_;  // shared with a checkpoint under way
+    bool mapFollowed_ = false;     // map_ is the one published at mapGeneration_
+    uint64_t mapGeneration_ = 0;   // of the lock table (HiveLocks::ReadMapGeneration)
+    bool mapWanted_ = false;
+    std::chrono::steady_clock::time_point nextMapBuild_{};
     ChangeSet changes_;  // of the write transaction under way
     KeyCache cache_;
     int shmFd_ = -1;                           // the -shm file, open as long as the connection

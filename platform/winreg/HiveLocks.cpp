@@ -120,6 +120,7 @@ public:
     // Maps the journal's part of the file, which exists; the caller holds journalMutex_.
     bool MapJournal();
     void WriteDone(int slot) { table_->writeWaitSince[slot] = 0; }
+    std::atomic<uint64_t>& ReadMapGeneration() { return table_->readMapGeneration; }
 
 private:
     using FileId = std::pair<dev_t, ino_t>;
@@ -569,6 +570,8 @@ void HiveLocks::AwaitRelease(std::chrono::microseconds timeout) { file_->AwaitRe
 bool HiveLocks::FilesReplaced() const { return file_->Replaced(); }
 
 HiveJournal* HiveLocks::Journal() { return file_->Journal(false); }
+
+std::atomic<uint64_t>& HiveLocks::ReadMapGeneration() { return file_->ReadMapGeneration(); }
 
 HiveJournal* HiveLocks::OpenJournal() { return file_->Journal(true); }
 

@@ -41,7 +41,7 @@ namespace zelreg {
 
 // The shared table, as it lies at the start of the lock file.
 struct HiveLockTable {
-    static constexpr uint32_t kMagic = 0x5A4C4B35;  // "ZLK5"
+    static constexpr uint32_t kMagic = 0x5A4C4B36;  // "ZLK6"
     static constexpr int kSlots = 1024;
 
     uint32_t magic;
@@ -64,6 +64,8 @@ struct HiveLockTable {
     std::atomic<int64_t> writeAskedAt[kSlots];
     // Per slot, whether its process watches the hive (counted in `watchers`).
     std::atomic<uint8_t> watching[kSlots];
+    // Moves whenever a new read map of the hive takes the place of the one before (ReadMap.h).
+    std::atomic<uint64_t> readMapGeneration;
 };
 
 // The lock file: the table, then, once a process watches, the hive's journal on a page of its own.
@@ -110,6 +112,9 @@ public:
     // The journal, made when it is not yet, for a process that starts to watch; null when the
     // disk has no room for it (the reason goes to stderr).
     HiveJournal* OpenJournal();
+    // Moves whenever a new read map of the hive is published; a writer that finds it moved maps
+    // the new one before it commits.
+    std::atomic<uint64_t>& ReadMapGeneration();
     // Whether this connection's process watches the hive. The mark goes with the connection, or
     // with its process's death.
     void SetWatching(bool watching);

@@ -30,6 +30,10 @@ struct KeyChange {
     ChangeDetail detail;
     int64_t subject;   // a created or deleted sub-key's id
     std::string name;  // the value's name, or the created or deleted sub-key's
+    // A set value's type and data, for the hive's read map (ReadMap.h), when `withData` says so.
+    bool withData = false;
+    uint32_t type = 0;
+    std::string data;
 };
 
 using ChangeSet = std::vector<KeyChange>;

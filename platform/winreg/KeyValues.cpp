@@ -5,6 +5,17 @@
 #include "RegNames.h"
 
 namespace zelreg {
+namespace {
+
+KeyChange ValueSetChange(int64_t key, std::string_view name, DWORD type, std::string_view data) {
+    KeyChange change(key, ChangeDetail::ValueSet, name);
+    change.withData = true;
+    change.type = type;
+    change.data = data;
+    return change;
+}
+
+}  // namespace
 
 int64_t ReportedDataSize(DWORD type, std::string_view data) {
     const bool text = type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
@@ -47,7 +58,7 @@ bool StoreValue(Connection& db, ChangeSet& changes, const KeyState& key, std::st
             .BindBlob(4, data.data(), data.size())
             .Bind(5, wideSize)
             .Run();
-        RecordItemChange(db, changes, key, KeyChange(key.id, ChangeDetail::ValueSet, stored),
+        RecordItemChange(db, changes, key, ValueSetChange(key.id, stored, type, data),
                          FigureChange::Replaced(*before, ItemFigures{before->name, wideSize}));
         return true;
     }
@@ -67,7 +78,7 @@ bool StoreValue(Connection& db, ChangeSet& changes, const KeyState& key, std::st
         .Bind(6, wideSize)
         .BindBlob(7, data.data(), data.size())
         .Run();
-    RecordItemChange(db, changes, key, KeyChange(key.id, ChangeDetail::ValueSet, name),
+    RecordItemChange(db, changes, key, ValueSetChange(key.id, name, type, data),
                      FigureChange::Added(ValueFigures(name, wideSize)));
     return true;
 }

@@ -89,13 +89,33 @@ std::shared_ptr<Transaction> TransactionOf(const KeyRef& parent, HANDLE hTransac
 // A path this process found before, given as the same text again while the hive is unchanged,
 // needs neither splitting nor folding: the cache knows where it leads.
 std::optional<KeyCache::KnownPath> KnownPath(const KeyRef& parent, const char* text) {
-    if (!text || !*text) return std::nullopt;
+    if (!text || !*text || parent.hive->ReadsFromMap()) return std::nullopt;
     return parent.hive->Read([&](Connection& db) -> std::optional<KeyCache::KnownPath> {
         KeyCache* cache = db.cache();
         const std::optional<KeyCache::KnownPath> known = cache ? cache->FindRawPath(parent.handle->key, text) : std::nullopt;
         if (known) RequireKey(db, parent.handle->key);
         return known;
     });
+}
+
+// The key that `path` leads to below `from`, from the hive's read map while the hive is read
+// through it; nothing when the map cannot say.
+std::optional<int64_t> FindInMap(const KeyRef& parent, int64_t from, const KeyPath& path) {
+    std::vector<std::string> folds;
+    folds.reserve(path.size());
+    for (std::string_view element : path) folds.push_back(FoldName(element));
+    int64_t key = 0;
+    switch (parent.hive->FindPathInMap(from, folds, key)) {
+    case ReadMap::Answer::Found:
+        return key;
+    case ReadMap::Answer::Missing:
+        Fail(ERROR_FILE_NOT_FOUND);
+    case ReadMap::Answer::KeyGone:
+        Fail(ERROR_KEY_DELETED);
+    case ReadMap::Answer::Unsure:
+        break;
+    }
+    return std::nullopt;
 }
 
 void RememberPath(Connection& db, int64_t from, const char* text, int64_t key, const KeyPath& path) {
@@ -125,12 +145,14 @@ LONG OpenKey(HKEY hKey, LPCSTR lpSubKey, REGSAM samDesired, PHKEY phkResult, HAN
         }
         const REGSAM access = GrantAccess(samDesired, parent.hive->readOnly());
         const int64_t from = parent.handle->key;
+        const std::optional<int64_t> mapped = tx || !parent.hive->ReadsFromMap() ? std::nullopt : FindInMap(parent, from, path);
         const int64_t key = tx ? InTransaction(parent, *tx, [&](Transaction& t, Connection& db) {
                                      t.RequireKey(db, from);
                                      const std::optional<int64_t> found = t.FindPath(db, from, path);
                                      if (!found) Fail(ERROR_FILE_NOT_FOUND);
                                      return *found;
                                  })
+                               : mapped ? *mapped
                                : parent.hive->Read([&](Connection& db) {
                                      RequireKey(db, from);
                                      const std::optional<int64_t> found = FindPath(db, from, path);

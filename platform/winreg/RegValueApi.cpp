@@ -46,6 +46,20 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
                 return value ? found(value->type, value->data) : missing();
             });
         }
+        {
+            DWORD type = REG_NONE;
+            std::string data;
+            switch (ref.hive->FindValueInMap(key, fold, type, data)) {
+            case ReadMap::Answer::Found:
+                return found(type, data);
+            case ReadMap::Answer::Missing:
+                return missing();
+            case ReadMap::Answer::KeyGone:
+                return ERROR_KEY_DELETED;
+            case ReadMap::Answer::Unsure:
+                break;
+            }
+        }
         return ref.hive->Read([&](Connection& db) -> LONG {
             if (KeyCache* cache = db.cache()) {
                 if (const std::optional<CachedValue> known = cache->FindValueOfKnownKey(key, fold)) {

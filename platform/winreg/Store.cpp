@@ -200,6 +200,7 @@ void Store::Upkeep() {
             if (!hive) continue;
             if (hive->CheckpointIfWanted()) more = true;
             if (hive->ReleaseIdleSnapshot(kSnapshotIdle)) more = true;
+            if (hive->BuildReadMapIfWanted()) more = true;
         }
         // A hive that asked while this round ran gets another round.
         std::lock_guard<std::mutex> lock(upkeepMutex_);
@@ -223,7 +224,11 @@ void Store::AtExit() {
     }
     store.notifier_.Stop();
     for (int kind = 0; kind < kHiveKinds; ++kind) {
-        if (Hive* hive = store.OpenedHive(static_cast<HiveKind>(kind))) hive->CheckpointAtExit();
+        if (Hive* hive = store.OpenedHive(static_cast<HiveKind>(kind))) {
+            // The next process then starts from a current map instead of opening the hive.
+            hive->BuildReadMapIfWanted();
+            hive->CheckpointAtExit();
+        }
     }
 }
 

@@ -1,0 +1,204 @@
+#include "ReadMap.h"
+
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "FileTrust.h"
+#include "HiveSchema.h"
+#include "KeyStore.h"
+#include "ReadMapRecords.h"
+
+namespace zelreg {
+namespace {
+
+// A reader that finds the map being changed looks again this many times (a change is over in
+// microseconds) before it leaves the read to the hive.
+constexpr int kReadAttempts = 200;
+constexpr int kSpinsBeforeYield = 20;
+
+uint64_t LoadSlot(const unsigned char* table, uint64_t index) {
+    return __atomic_load_n(reinterpret_cast<const uint64_t*>(table) + index, __ATOMIC_RELAXED);
+}
+
+bool IsPowerOfTwo(uint64_t n) { return n != 0 && (n & (n - 1)) == 0; }
+
+// Whether [at, at + count * 8) lies within [from, to), without overflow.
+bool TableFits(uint64_t at, uint64_t count, uint64_t from, uint64_t to) {
+    return at % 8 == 0 && at >= from && at <= to && count <= (to - at) / 8;
+}
+
+bool HeaderIsSound(const ReadMapHeader& h, std::size_t bytes, const struct stat& hive) {
+    if (std::memcmp(h.magic, ReadMapHeader::kMagic, sizeof h.magic) != 0) return false;
+    if (h.layout != sizeof(ReadMapHeader) || h.format != kHiveFormat || h.fileBytes != bytes) return false;
+    if (h.hiveDevice != static_cast<uint64_t>(hive.st_dev) || h.hiveInode != static_cast<uint64_t>(hive.st_ino)) return false;
+    const std::string& boot = BootId();
+    if (boot.empty() || boot.size() >= sizeof h.boot || std::memcmp(h.boot, boot.c_str(), boot.size() + 1) != 0) {
+        return false;
+    }
+    if (!IsPowerOfTwo(h.keySlots) || !IsPowerOfTwo(h.valueSlots)) return false;
+    if (!TableFits(h.keysByIdAt, h.keySlots, sizeof(ReadMapHeader), h.heapAt)) return false;
+    if (!TableFits(h.keysByNameAt, h.keySlots, h.keysByIdAt + h.keySlots * 8, h.heapAt)) return false;
+    if (!TableFits(h.valuesAt, h.valueSlots, h.keysByNameAt + h.keySlots * 8, h.heapAt)) return false;
+    return h.heapAt % 8 == 0 && h.heapAt <= bytes;
+}
+
+}  // namespace
+
+std::unique_ptr<ReadMap> ReadMap::Open(const std::string& path, const struct stat& hive) {
+    const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return nullptr;
+    struct stat st {};
+    void* mapped = MAP_FAILED;
+    if (fstat(fd, &st) == 0 && UntrustedFile(st, true).empty() && st.st_size >= static_cast<off_t>(sizeof(ReadMapHeader)) &&
+        static_cast<uint64_t>(st.st_size) <= kReadMapMaxBytes) {
+        mapped = mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    }
+    close(fd);
+    if (mapped == MAP_FAILED) return nullptr;
+    std::unique_ptr<ReadMap> map(new ReadMap(static_cast<unsigned char*>(mapped), static_cast<std::size_t>(st.st_size)));
+    if (!HeaderIsSound(map->header(), map->bytes_, hive)) return nullptr;
+    return map;
+}
+
+ReadMap::~ReadMap() { munmap(base_, bytes_); }
+
+bool ReadMap::Current() const { return (header().state.load(std::memory_order_acquire) & 1) == 0; }
+
+namespace {
+
+int64_t Modified(const struct stat& st) { return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec; }
+
+}  // namespace
+
+bool ReadMap::Stamped(const struct stat& hive) const {
+    return header().checkpointer.load(std::memory_order_acquire) != 0 ||
+           (header().hiveBytes.load(std::memory_order_acquire) == static_cast<uint64_t>(hive.st_size) &&
+            header().hiveModified.load(std::memory_order_acquire) == Modified(hive));
+}
+
+void ReadMap::CheckpointBegins() { header().checkpointer.store(static_cast<int32_t>(getpid()), std::memory_order_release); }
+
+void ReadMap::CheckpointEnded(const struct stat& hive) {
+    Stamp(hive);
+    int32_t own = static_cast<int32_t>(getpid());
+    header().checkpointer.compare_exchange_strong(own, 0, std::memory_order_acq_rel);
+}
+
+void ReadMap::Stamp(const struct stat& hive) {
+    header().hiveBytes.store(static_cast<uint64_t>(hive.st_size), std::memory_order_release);
+    header().hiveModified.store(Modified(hive), std::memory_order_release);
+}
+
+bool ReadMap::Retired() const { return header().state.load(std::memory_order_acquire) == ReadMapHeader::kRetired; }
+
+const unsigned char* ReadMap::Record(uint64_t slot, std::size_t fixedBytes) const {
+    const uint64_t offset = SlotOffset(slot);
+    if (offset < header().heapAt || offset > bytes_ || bytes_ - offset < fixedBytes) return nullptr;
+    return base_ + offset;
+}
+
+namespace {
+
+// Runs `look` while the map stays current, until one run saw no change: its answer, or Unsure.
+template <class Look>
+ReadMap::Answer Consistently(const ReadMapHeader& header, Look&& look) {
+    for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+        const uint64_t before = header.state.load(std::memory_order_acquire);
+        if (before == ReadMapHeader::kSpoiled || before == ReadMapHeader::kRetired) return ReadMap::Answer::Unsure;
+        if ((before & 1) == 0) {
+            const ReadMap::Answer answer = look();
+            std::atomic_thread_fence(std::memory_order_acquire);
+            if (header.state.load(std::memory_order_relaxed) == before) return answer;
+        }
+        if (attempt >= kSpinsBeforeYield) sched_yield();
+    }
+    return ReadMap::Answer::Unsure;
+}
+
+}  // namespace
+
+// The lookups below read a file that a writer may be changing: each field is copied out once and
+// checked before it is used, and the caller's state check throws away whatever a change tore.
+
+ReadMap::Answer ReadMap::FindPath(int64_t from, const std::vector<std::string>& folds, int64_t& key) const {
+    const ReadMapHeader& h = header();
+    const auto findKey = [&](int64_t id) {
+        const uint64_t hash = KeyIdHash(id);
+        const uint64_t mask = h.keySlots - 1;
+        for (uint64_t i = hash & mask, probes = 0; probes <= mask; i = (i + 1) & mask, ++probes) {
+            const uint64_t slot = LoadSlot(base_ + h.keysByIdAt, i);
+            if (slot == 0) return false;
+            if (!SlotTagMatches(slot, hash)) continue;
+            const unsigned char* record = Record(slot, sizeof(ReadMapKey));
+            if (!record) return false;
+            ReadMapKey k;
+            std::memcpy(&k, record, sizeof k);
+            if (k.id == id) return true;
+        }
+        return false;
+    };
+    const auto findChild = [&](int64_t parent, std::string_view fold, int64_t& child) {
+        const uint64_t hash = NameHash(parent, fold);
+        const uint64_t mask = h.keySlots - 1;
+        for (uint64_t i = hash & mask, probes = 0; probes <= mask; i = (i + 1) & mask, ++probes) {
+            const uint64_t slot = LoadSlot(base_ + h.keysByNameAt, i);
+            if (slot == 0) return false;
+            if (!SlotTagMatches(slot, hash)) continue;
+            const unsigned char* record = Record(slot, sizeof(ReadMapKey));
+            if (!record) return false;
+            ReadMapKey k;
+            std::memcpy(&k, record, sizeof k);
+            if (k.parent != parent || k.foldBytes != fold.size()) continue;
+            if (base_ + bytes_ - (record + sizeof k) < static_cast<std::ptrdiff_t>(fold.size())) return false;
+            if (std::memcmp(record + sizeof k, fold.data(), fold.size()) != 0) continue;
+            child = k.id;
+            return true;
+        }
+        return false;
+    };
+    return Consistently(h, [&] {
+        if (!findKey(from)) return Answer::KeyGone;
+        int64_t at = from;
+        for (const std::string& fold : folds) {
+            if (!findChild(at, fold, at)) return Answer::Missing;
+        }
+        key = at;
+        return Answer::Found;
+    });
+}
+
+ReadMap::Answer ReadMap::FindValue(int64_t key, std::string_view fold, DWORD& type, std::string& data) const {
+    const ReadMapHeader& h = header();
+    int64_t found = 0;
+    return Consistently(h, [&] {
+        const Answer owner = FindPath(key, {}, found);
+        if (owner != Answer::Found) return owner;
+        const uint64_t hash = NameHash(key, fold);
+        const uint64_t mask = h.valueSlots - 1;
+        for (uint64_t i = hash & mask, probes = 0; probes <= mask; i = (i + 1) & mask, ++probes) {
+            const uint64_t slot = LoadSlot(base_ + h.valuesAt, i);
+            if (slot == 0) return Answer::Missing;
+            if (!SlotTagMatches(slot, hash)) continue;
+            const unsigned char* record = Record(slot, sizeof(ReadMapValue));
+            if (!record) return Answer::Unsure;
+            ReadMapValue v;
+            std::memcpy(&v, record, sizeof v);
+            if (v.key != key || v.foldBytes != fold.size()) continue;
+            const unsigned char* name = record + sizeof v;
+            const std::size_t left = static_cast<std::size_t>(base_ + bytes_ - name);
+            if (left < fold.size() || std::memcmp(name, fold.data(), fold.size()) != 0) continue;
+            if (!v.present) return Answer::Missing;
+            if (v.dataBytes > v.room || left - fold.size() < v.room) return Answer::Unsure;
+            type = v.type;
+            data.assign(reinterpret_cast<const char*>(name + fold.size()), v.dataBytes);
+            return Answer::Found;
+        }
+        return Answer::Missing;
+    });
+}
+
+}  // namespace zelreg

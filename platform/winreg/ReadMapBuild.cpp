@@ -1,0 +1,117 @@
+// Building a read map (see ReadMap.h) from what a transaction of the hive sees.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "HiveSchema.h"
+#include "KeyStore.h"
+#include "ReadMap.h"
+#include "ReadMapRecords.h"
+#include "Sqlite.h"
+
+namespace zelreg {
+namespace {
+
+struct KeyRow {
+    int64_t id;
+    int64_t parent;
+    std::string fold;
+};
+
+struct ValueRow {
+    int64_t key;
+    std::string fold;
+    DWORD type;
+    std::string data;
+};
+
+// Twice as many slots as entries at least, so that the map takes as many new entries again
+// before it is crowded.
+uint64_t SlotsFor(std::size_t entries) {
+    uint64_t slots = 64;
+    while (slots < entries * 2) slots *= 2;
+    return slots;
+}
+
+}  // namespace
+
+bool ReadMap::Build(Connection& db, const std::string& path, const struct stat& hive) {
+    std::vector<KeyRow> keys;
+    std::vector<ValueRow> values;
+    std::size_t heap = 0;
+    {
+        Query q(db, "SELECT key, coalesce(parent, 0), fold FROM cells WHERE kind = 2");
+        while (q.Step()) {
+            keys.push_back(KeyRow{q.Int(0), q.Int(1), std::string(q.Text(2))});
+            heap += RoundUp8(sizeof(ReadMapKey) + keys.back().fold.size());
+        }
+    }
+    {
+        Query q(db, "SELECT key, fold, type, data FROM cells WHERE kind = 1");
+        while (q.Step()) {
+            values.push_back(ValueRow{q.Int(0), std::string(q.Text(1)), static_cast<DWORD>(q.Int(2)), std::string(q.Blob(3))});
+            const ValueRow& v = values.back();
+            heap += sizeof(ReadMapValue) + v.fold.size() + RoundUp8(v.data.size() + v.data.size() / 2 + 8) + 8;
+        }
+    }
+    const uint64_t keySlots = SlotsFor(keys.size()), valueSlots = SlotsFor(values.size());
+    const uint64_t keysByIdAt = RoundUp8(sizeof(ReadMapHeader));
+    const uint64_t keysByNameAt = keysByIdAt + keySlots * 8;
+    const uint64_t valuesAt = keysByNameAt + keySlots * 8;
+    const uint64_t heapAt = valuesAt + valueSlots * 8;
+    // Room for as much again as the hive holds now, for the changes to come.
+    const uint64_t bytes = heapAt + 2 * heap + 65536;
+    if (bytes > kReadMapMaxBytes) return false;
+
+    const std::string building = path + ".new";
+    unlink(building.c_str());
+    const int fd = open(building.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    void* mapped = MAP_FAILED;
+    // Allocated in full first: a map that the disk has no room for is never mapped, so no write
+    // to it can fault.
+    if (posix_fallocate(fd, 0, static_cast<off_t>(bytes)) == 0) {
+        mapped = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    }
+    close(fd);
+    if (mapped == MAP_FAILED) {
+        unlink(building.c_str());
+        return false;
+    }
+    std::unique_ptr<ReadMap> map(new ReadMap(static_cast<unsigned char*>(mapped), bytes));
+    ReadMapHeader& h = map->header();
+    std::memcpy(h.magic, ReadMapHeader::kMagic, sizeof h.magic);
+    h.layout = sizeof(ReadMapHeader);
+    h.format = kHiveFormat;
+    const std::string& boot = BootId();
+    std::memcpy(h.boot, boot.c_str(), std::min(boot.size() + 1, sizeof h.boot - 1));
+    h.hiveDevice = static_cast<uint64_t>(hive.st_dev);
+    h.hiveInode = static_cast<uint64_t>(hive.st_ino);
+    h.fileBytes = bytes;
+    h.keySlots = keySlots;
+    h.keysByIdAt = keysByIdAt;
+    h.keysByNameAt = keysByNameAt;
+    h.valueSlots = valueSlots;
+    h.valuesAt = valuesAt;
+    h.heapAt = heapAt;
+    h.heapUsed.store(heapAt);
+    map->Stamp(hive);
+    // Made while no reader can see it: the same code as a commit's changes fills it.
+    h.state.store(1);
+    bool filled = true;
+    for (const KeyRow& k : keys) filled = filled && map->AddKey(k.id, k.parent, k.fold);
+    for (const ValueRow& v : values) filled = filled && map->SetValue(v.key, v.fold, v.type, v.data, true);
+    h.state.store(filled ? 2 : ReadMapHeader::kSpoiled);
+    map.reset();
+    if (!filled || rename(building.c_str(), path.c_str()) != 0) {
+        unlink(building.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace zelreg
