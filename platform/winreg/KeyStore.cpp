@@ -1,11 +1,9 @@
 #include "KeyStore.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 
+#include "BootId.h"
 #include "KeyCache.h"
 #include "RegError.h"
 #include "RegNames.h"
@@ -258,24 +256,6 @@ int64_t FileTimeNow() {
     constexpr int64_t kUnixEpochAsFileTime = 116444736000000000LL;
     const auto since = std::chrono::system_clock::now().time_since_epoch();
     return kUnixEpochAsFileTime + std::chrono::duration_cast<std::chrono::nanoseconds>(since).count() / 100;
-}
-
-const std::string& BootId() {
-    // Read with plain system calls: a file stream would first set up the C++ locales, which
-    // costs a new process more than the query the id is for.
-    static const std::string id = [] {
-        char text[64];
-        ssize_t size = -1;
-        const int fd = open("/proc/sys/kernel/random/boot_id", O_RDONLY | O_CLOEXEC);
-        if (fd >= 0) {
-            size = read(fd, text, sizeof text);
-            close(fd);
-        }
-        std::string line(text, static_cast<std::size_t>(std::max<ssize_t>(size, 0)));
-        line.erase(std::min(line.find('\n'), line.size()));
-        return line.empty() ? std::string("unknown-boot") : line;
-    }();
-    return id;
 }
 
 bool HasStaleVolatileKeys(Connection& db) {

@@ -77,8 +77,7 @@ void RecountKey(Connection& db, int64_t key);
 int64_t FileTimeNow();
 
 // Volatile keys live until the system restarts: they carry the boot id of the system that
-// made them, and a hive opened for writing drops those of earlier boots.
-const std::string& BootId();
+// made them (BootId.h), and a hive opened for writing drops those of earlier boots.
 void PurgeVolatileKeys(Connection& db, ChangeSet& changes);
 // Whether there are any to purge (a read, in the caller's transaction or one of its own).
 bool HasStaleVolatileKeys(Connection& db);

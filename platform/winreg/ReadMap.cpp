@@ -9,7 +9,7 @@
 
 #include "FileTrust.h"
 #include "HiveSchema.h"
-#include "KeyStore.h"
+#include "BootId.h"
 #include "ReadMapRecords.h"
 
 namespace zelreg {
@@ -36,7 +36,7 @@ bool HeaderIsSound(const ReadMapHeader& h, std::size_t bytes, const struct stat&
     if (h.layout != sizeof(ReadMapHeader) || h.format != kHiveFormat || h.fileBytes != bytes) return false;
     if (h.hiveDevice != static_cast<uint64_t>(hive.st_dev) || h.hiveInode != static_cast<uint64_t>(hive.st_ino)) return false;
     const std::string& boot = BootId();
-    if (boot.empty() || boot.size() >= sizeof h.boot || std::memcmp(h.boot, boot.c_str(), boot.size() + 1) != 0) {
+    if (!BootIdKnown() || boot.size() >= sizeof h.boot || std::memcmp(h.boot, boot.c_str(), boot.size() + 1) != 0) {
         return false;
     }
     if (!IsPowerOfTwo(h.keySlots) || !IsPowerOfTwo(h.valueSlots)) return false;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "HiveSchema.h"
-#include "KeyStore.h"
+#include "BootId.h"
 #include "ReadMap.h"
 #include "ReadMapRecords.h"
 #include "Sqlite.h"

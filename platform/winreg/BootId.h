@@ -1,0 +1,14 @@
+// Which boot of the system this is: volatile keys, and read maps, live only as long as the boot
+// they were made in.
+#pragma once
+
+#include <string>
+
+namespace zelreg {
+
+// The system's boot id; a fixed placeholder when the system does not tell it.
+const std::string& BootId();
+// Whether BootId() is the system's own, which no other boot shares.
+bool BootIdKnown();
+
+}  // namespace zelreg
