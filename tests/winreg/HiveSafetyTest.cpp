@@ -36,15 +36,6 @@ off_t SizeOf(const std::string& path) {
     return stat(path.c_str(), &st) == 0 ? st.st_size : -1;
 }
 
-// A child body that ends the child as a program ends: with exit(), which runs the exit handlers.
-std::function<long()> ExitingNormally(std::function<long()> body) {
-    return [body] {
-        const long rc = body();
-        if (rc == 0) std::exit(0);
-        return rc;
-    };
-}
-
 // A child that writes a value and is killed before it could exit, leaving the value in the log.
 long WriteAndDie(const char* name, DWORD value) {
     if (WriteDword(HKEY_CURRENT_USER, "Software\\Safety", name, value) != ERROR_SUCCESS) return 1;

@@ -49,6 +49,15 @@ inline int WaitChild(pid_t pid) {
 
 inline int RunChild(const std::function<long()>& body) { return WaitChild(StartChild(body)); }
 
+// A child body that ends the child as a program ends: with exit(), which runs the exit handlers.
+inline std::function<long()> ExitingNormally(std::function<long()> body) {
+    return [body] {
+        const long rc = body();
+        if (rc == 0) std::exit(0);
+        return rc;
+    };
+}
+
 // A child that points the store at `dir` before its first use of a hive (and so opens it there).
 inline int InDirectory(const std::string& dir, const std::function<long()>& body) {
     return RunChild([&] { return setenv("ZEL_REGISTRY_DIR", dir.c_str(), 1) == 0 ? body() : 1; });
