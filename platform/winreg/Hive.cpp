@@ -274,6 +274,10 @@ std::shared_ptr<ReadMap> Hive::CheckpointBegins() {
     if (kind_ != HiveKind::User || readOnly_ || !db_) return nullptr;
     HiveLocks* locks = Locks();
     if (!locks || !FollowReadMap(*locks)) return nullptr;
+    // A hive file that another program changed (a copy put back, say) would otherwise get the
+    // stamp of a map that does not mirror it.
+    struct stat hive {};
+    if (stat(path_.c_str(), &hive) != 0 || !map_->Stamped(hive)) map_->Spoil();
     map_->CheckpointBegins();
     return map_;
 }
@@ -562,8 +566,10 @@ ReadMap* Hive::MapForCommit(bool wrote) {
         if (locks) WantReadMap();
         return nullptr;
     }
-    // Rows changed that no change tells of: what the map holds of them is unknown.
-    if (changes_.empty()) map->Spoil();
+    // Rows changed that no change tells of: what the map holds of them is unknown. So is all of
+    // it when the hive file changed behind the store's back.
+    struct stat hive {};
+    if (changes_.empty() || stat(path_.c_str(), &hive) != 0 || !map->Stamped(hive)) map->Spoil();
     return map;
 }
 

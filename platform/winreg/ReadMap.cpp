@@ -123,6 +123,10 @@ ReadMap::Answer Consistently(const ReadMapHeader& header, Look&& look) {
 
 // The lookups below read a file that a writer may be changing: each field is copied out once and
 // checked before it is used, and the caller's state check throws away whatever a change tore.
+// What a sound map never holds makes the answer Unsure, never Missing: a slot that leads outside
+// the heap, a record that its slot's tag does not fit, a table without a free slot. So a map
+// damaged in place (garbage over its tables or its records) sends the read to the hive instead
+// of answering that a key or value is not there.
 
 ReadMap::Answer ReadMap::FindPath(int64_t from, const std::vector<std::string>& folds, int64_t& key) const {
     const ReadMapHeader& h = header();
@@ -131,40 +135,46 @@ ReadMap::Answer ReadMap::FindPath(int64_t from, const std::vector<std::string>& 
         const uint64_t mask = h.keySlots - 1;
         for (uint64_t i = hash & mask, probes = 0; probes <= mask; i = (i + 1) & mask, ++probes) {
             const uint64_t slot = LoadSlot(base_ + h.keysByIdAt, i);
-            if (slot == 0) return false;
-            if (!SlotTagMatches(slot, hash)) continue;
+            if (slot == 0) return Answer::Missing;
             const unsigned char* record = Record(slot, sizeof(ReadMapKey));
-            if (!record) return false;
+            if (!record) return Answer::Unsure;
+            if (!SlotTagMatches(slot, hash)) continue;
             ReadMapKey k;
             std::memcpy(&k, record, sizeof k);
-            if (k.id == id) return true;
+            if (k.id == id) return Answer::Found;
+            if (!SlotTagMatches(slot, KeyIdHash(k.id))) return Answer::Unsure;
         }
-        return false;
+        return Answer::Unsure;
     };
     const auto findChild = [&](int64_t parent, std::string_view fold, int64_t& child) {
         const uint64_t hash = NameHash(parent, fold);
         const uint64_t mask = h.keySlots - 1;
         for (uint64_t i = hash & mask, probes = 0; probes <= mask; i = (i + 1) & mask, ++probes) {
             const uint64_t slot = LoadSlot(base_ + h.keysByNameAt, i);
-            if (slot == 0) return false;
-            if (!SlotTagMatches(slot, hash)) continue;
+            if (slot == 0) return Answer::Missing;
             const unsigned char* record = Record(slot, sizeof(ReadMapKey));
-            if (!record) return false;
+            if (!record) return Answer::Unsure;
+            if (!SlotTagMatches(slot, hash)) continue;
             ReadMapKey k;
             std::memcpy(&k, record, sizeof k);
-            if (k.parent != parent || k.foldBytes != fold.size()) continue;
-            if (base_ + bytes_ - (record + sizeof k) < static_cast<std::ptrdiff_t>(fold.size())) return false;
-            if (std::memcmp(record + sizeof k, fold.data(), fold.size()) != 0) continue;
-            child = k.id;
-            return true;
+            const unsigned char* name = record + sizeof k;
+            if (static_cast<std::size_t>(base_ + bytes_ - name) < k.foldBytes) return Answer::Unsure;
+            const std::string_view own(reinterpret_cast<const char*>(name), k.foldBytes);
+            if (k.parent == parent && own == fold) {
+                child = k.id;
+                return Answer::Found;
+            }
+            if (!SlotTagMatches(slot, NameHash(k.parent, own))) return Answer::Unsure;
         }
-        return false;
+        return Answer::Unsure;
     };
     return Consistently(h, [&] {
-        if (!findKey(from)) return Answer::KeyGone;
+        const Answer root = findKey(from);
+        if (root != Answer::Found) return root == Answer::Missing ? Answer::KeyGone : root;
         int64_t at = from;
         for (const std::string& fold : folds) {
-            if (!findChild(at, fold, at)) return Answer::Missing;
+            const Answer child = findChild(at, fold, at);
+            if (child != Answer::Found) return child;
         }
         key = at;
         return Answer::Found;
@@ -182,22 +192,26 @@ ReadMap::Answer ReadMap::FindValue(int64_t key, std::string_view fold, DWORD& ty
         for (uint64_t i = hash & mask, probes = 0; probes <= mask; i = (i + 1) & mask, ++probes) {
             const uint64_t slot = LoadSlot(base_ + h.valuesAt, i);
             if (slot == 0) return Answer::Missing;
-            if (!SlotTagMatches(slot, hash)) continue;
             const unsigned char* record = Record(slot, sizeof(ReadMapValue));
             if (!record) return Answer::Unsure;
+            if (!SlotTagMatches(slot, hash)) continue;
             ReadMapValue v;
             std::memcpy(&v, record, sizeof v);
-            if (v.key != key || v.foldBytes != fold.size()) continue;
             const unsigned char* name = record + sizeof v;
             const std::size_t left = static_cast<std::size_t>(base_ + bytes_ - name);
-            if (left < fold.size() || std::memcmp(name, fold.data(), fold.size()) != 0) continue;
-            if (!v.present) return Answer::Missing;
+            if (left < v.foldBytes) return Answer::Unsure;
+            const std::string_view own(reinterpret_cast<const char*>(name), v.foldBytes);
+            if (v.key != key || own != fold) {
+                if (!SlotTagMatches(slot, NameHash(v.key, own))) return Answer::Unsure;
+                continue;
+            }
             if (v.dataBytes > v.room || left - fold.size() < v.room) return Answer::Unsure;
+            if (!v.present) return Answer::Missing;
             type = v.type;
             data.assign(reinterpret_cast<const char*>(name + fold.size()), v.dataBytes);
             return Answer::Found;
         }
-        return Answer::Missing;
+        return Answer::Unsure;
     });
 }
 

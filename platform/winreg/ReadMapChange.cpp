@@ -95,7 +95,8 @@ bool ReadMap::Apply(const KeyChange& change) {
 uint64_t ReadMap::Allocate(std::size_t bytes) {
     ReadMapHeader& h = header();
     const uint64_t used = h.heapUsed.load(std::memory_order_relaxed);
-    if (used < h.heapAt || used > bytes_ || bytes_ - used < bytes) return 0;
+    // Records start on 8 bytes: a slot holds their offset in 8-byte units.
+    if (used % 8 != 0 || used < h.heapAt || used > bytes_ || bytes_ - used < bytes) return 0;
     h.heapUsed.store(used + RoundUp8(bytes), std::memory_order_relaxed);
     return used;
 }
@@ -110,16 +111,21 @@ bool ReadMap::SetValue(int64_t key, std::string_view fold, DWORD type, std::stri
         if (probes > mask) return false;
         const uint64_t slot = LoadOwnSlot(table, index);
         if (slot == 0) break;
-        if (!SlotTagMatches(slot, hash)) continue;
+        // A slot that leads outside the heap: the map is damaged (and its readers unsure).
         unsigned char* record = const_cast<unsigned char*>(Record(slot, sizeof(ReadMapValue)));
         if (!record) return false;
+        if (!SlotTagMatches(slot, hash)) continue;
         ReadMapValue v;
         std::memcpy(&v, record, sizeof v);
-        if (v.key != key || v.foldBytes != fold.size() ||
-            static_cast<std::size_t>(base_ + bytes_ - record) < sizeof v + fold.size() + v.room ||
-            std::memcmp(record + sizeof v, fold.data(), fold.size()) != 0) {
+        const std::size_t left = static_cast<std::size_t>(base_ + bytes_ - record) - sizeof v;
+        if (left < v.foldBytes) return false;
+        const std::string_view own(reinterpret_cast<const char*>(record + sizeof v), v.foldBytes);
+        if (v.key != key || own != fold) {
+            // A record that its slot's tag does not fit: the map is damaged.
+            if (!SlotTagMatches(slot, NameHash(v.key, own))) return false;
             continue;
         }
+        if (left - fold.size() < v.room || v.dataBytes > v.room) return false;
         if (present && data.size() > v.room) break;  // a record of its own, in this slot
         v.present = present ? 1 : 0;
         if (present) {
@@ -157,7 +163,9 @@ bool ReadMap::AddKey(int64_t id, int64_t parent, std::string_view fold) {
     const auto freeSlot = [&](const unsigned char* table, uint64_t hash, uint64_t& index) {
         index = hash & mask;
         for (uint64_t probes = 0; probes <= mask; index = (index + 1) & mask, ++probes) {
-            if (LoadOwnSlot(table, index) == 0) return true;
+            const uint64_t slot = LoadOwnSlot(table, index);
+            if (slot == 0) return true;
+            if (!Record(slot, sizeof(ReadMapKey))) return false;
         }
         return false;
     };
