@@ -566,10 +566,9 @@ ReadMap* Hive::MapForCommit(bool wrote) {
         if (locks) WantReadMap();
         return nullptr;
     }
-    // Rows changed that no change tells of: what the map holds of them is unknown. So is all of
-    // it when the hive file changed behind the store's back.
-    struct stat hive {};
-    if (changes_.empty() || stat(path_.c_str(), &hive) != 0 || !map->Stamped(hive)) map->Spoil();
+    // Rows changed that no change tells of: what the map holds of them is unknown. (A hive file
+    // changed behind the store's back is found at the next checkpoint, see CheckpointBegins.)
+    if (changes_.empty()) map->Spoil();
     return map;
 }
 

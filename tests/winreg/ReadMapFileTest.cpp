@@ -35,16 +35,6 @@ constexpr int kKeys = 12;
 // The values of each generation: K<i>\v = base + i.
 constexpr DWORD kFirst = 1000, kSecond = 2000, kThird = 3000, kOther = 5000;
 
-// A child body that ends the child as a program ends: with exit(), which runs the exit handlers
-// (the store builds the read map and checkpoints the hive then).
-std::function<long()> ExitingNormally(std::function<long()> body) {
-    return [body] {
-        const long rc = body();
-        if (rc == 0) std::exit(0);
-        return rc;
-    };
-}
-
 std::string KeyPath(int i) { return "Software\\MapFile\\K" + std::to_string(i); }
 
 long WriteValues(DWORD base) {
@@ -52,17 +42,6 @@ long WriteValues(DWORD base) {
         CHILD_CHECK(WriteDword(HKEY_CURRENT_USER, KeyPath(i).c_str(), "v", base + static_cast<DWORD>(i)) == ERROR_SUCCESS);
     }
     return 0;
-}
-
-// Whether this process holds a descriptor of the file at `path`.
-bool HoldsFile(const std::string& path) {
-    struct stat file {};
-    if (stat(path.c_str(), &file) != 0) return false;
-    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
-        struct stat open {};
-        if (stat(entry.path().c_str(), &open) == 0 && open.st_dev == file.st_dev && open.st_ino == file.st_ino) return true;
-    }
-    return false;
 }
 
 enum class Through { Map, Hive };

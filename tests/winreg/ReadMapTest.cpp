@@ -24,16 +24,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Whether this process has the hive file open, as every SQLite connection to it has: a process
-// that reads through the map never opens it.
-bool HiveFileOpen() {
-    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
-        std::error_code ec;
-        const std::string target = fs::read_symlink(entry.path(), ec).string();
-        if (!ec && target.size() >= 10 && target.compare(target.size() - 10, 10, "/user.hive") == 0) return true;
-    }
-    return false;
-}
+// Whether this process has opened the hive instead of reading through the map.
+bool HiveFileOpen() { return HoldsFile(std::string(std::getenv("ZEL_REGISTRY_DIR")) + "/user.hive"); }
 
 std::string ReadString(HKEY root, const char* path, const char* name) {
     HKEY key = nullptr;

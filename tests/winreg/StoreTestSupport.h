@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -49,7 +50,8 @@ inline int WaitChild(pid_t pid) {
 
 inline int RunChild(const std::function<long()>& body) { return WaitChild(StartChild(body)); }
 
-// A child body that ends the child as a program ends: with exit(), which runs the exit handlers.
+// A child body that ends the child as a program ends: with exit(), which runs the exit handlers
+// (the store builds the read map and checkpoints the hive then).
 inline std::function<long()> ExitingNormally(std::function<long()> body) {
     return [body] {
         const long rc = body();
@@ -61,6 +63,18 @@ inline std::function<long()> ExitingNormally(std::function<long()> body) {
 // A child that points the store at `dir` before its first use of a hive (and so opens it there).
 inline int InDirectory(const std::string& dir, const std::function<long()>& body) {
     return RunChild([&] { return setenv("ZEL_REGISTRY_DIR", dir.c_str(), 1) == 0 ? body() : 1; });
+}
+
+// Whether this process holds a descriptor of the file at `path` (a process that has opened the
+// hive holds one of the hive file until it ends; one that reads through the read map never does).
+inline bool HoldsFile(const std::string& path) {
+    struct stat file {};
+    if (stat(path.c_str(), &file) != 0) return false;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        struct stat open {};
+        if (stat(entry.path().c_str(), &open) == 0 && open.st_dev == file.st_dev && open.st_ino == file.st_ino) return true;
+    }
+    return false;
 }
 
 // A pipe between a test and its children, closed when it goes.
