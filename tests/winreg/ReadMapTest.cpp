@@ -309,9 +309,12 @@ TEST(ReadMap, WritersKilledAtRandomNeverLeaveTheMapStale) {
         ASSERT_GE(truth, static_cast<int64_t>(returned->load()));
         ASSERT_EQ(0, freshRead(0, truth)) << truth;
         returned->store(static_cast<DWORD>(truth));
+        // The next commit finds what a killed writer left of its change, and the map, current
+        // again or built anew, must hold the hive's value.
         ASSERT_EQ(0, InDirectory(dir, ExitingNormally([round] {
             return WriteDword(HKEY_CURRENT_USER, "App\\Rounds", "r", static_cast<DWORD>(round));
         })));
+        ASSERT_EQ(0, freshRead(0, truth)) << truth;
     }
     munmap(shared, sizeof(std::atomic<DWORD>));
     throughMap.CloseWriteEnd();
