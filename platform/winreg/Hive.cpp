@@ -274,12 +274,17 @@ std::shared_ptr<ReadMap> Hive::CheckpointBegins() {
     if (kind_ != HiveKind::User || readOnly_ || !db_) return nullptr;
     HiveLocks* locks = Locks();
     if (!locks || !FollowReadMap(*locks)) return nullptr;
+    return MarkCheckpoint(map_);
+}
+
+std::shared_ptr<ReadMap> Hive::MarkCheckpoint(std::shared_ptr<ReadMap> map) const {
+    if (!map) return nullptr;
     // A hive file that another program changed (a copy put back, say) would otherwise get the
     // stamp of a map that does not mirror it.
     struct stat hive {};
-    if (stat(path_.c_str(), &hive) != 0 || !map_->Stamped(hive)) map_->Spoil();
-    map_->CheckpointBegins();
-    return map_;
+    if (stat(path_.c_str(), &hive) != 0 || !map->Stamped(hive)) map->Spoil();
+    map->CheckpointBegins();
+    return map;
 }
 
 void Hive::CheckpointEnded(const std::shared_ptr<ReadMap>& map) const {
@@ -305,15 +310,11 @@ bool Hive::CheckpointIfWanted() {
     bool copied = false;
     std::shared_ptr<ReadMap> map;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        map = CheckpointBegins();
-    }
-    {
         std::unique_lock<std::mutex> lock(checkpointMutex_, std::try_to_lock);
-        if (!lock || !checkpointWanted_.exchange(false)) {
-            CheckpointEnded(map);
-            return false;
-        }
+        if (!lock || !checkpointWanted_.exchange(false)) return false;
+        // The map as this process last followed it, taken without the hive's lock, which the
+        // passes below leave to the callers.
+        map = MarkCheckpoint(std::atomic_load(&map_));
         // Most of the log is copied while the callers go on writing. The log can only start
         // over once everything in it is copied, which never happens while commits keep
         // arriving; so passes go on until little is left ...
@@ -326,8 +327,8 @@ bool Hive::CheckpointIfWanted() {
     // ... and the rest is copied with this process's calls held back for a moment (the hive's
     // lock comes first, as everywhere), so that the next commit starts the log over instead
     // of growing it until a commit must checkpoint and wait for the syncs itself.
-    std::lock_guard<std::mutex> lock(mutex_);
     if (!copied) {
+        std::lock_guard<std::mutex> lock(mutex_);
         std::lock_guard<std::mutex> checkpointLock(checkpointMutex_);
         EndSnapshot();
         CheckpointLocked();
@@ -534,7 +535,7 @@ ReadMap::Answer Hive::AskMap(Ask&& ask) {
     if (db_ || !map_) return ReadMap::Answer::Unsure;
     ReadMap::Answer answer = ask(*map_);
     if (answer == ReadMap::Answer::Unsure && map_->Retired()) {
-        map_ = CurrentReadMap(location_);
+        std::atomic_store(&map_, std::shared_ptr<ReadMap>(CurrentReadMap(location_)));
         if (map_) answer = ask(*map_);
     }
     return answer;
@@ -551,7 +552,7 @@ ReadMap::Answer Hive::FindValueInMap(int64_t key, std::string_view fold, DWORD& 
 ReadMap* Hive::FollowReadMap(HiveLocks& locks) {
     const uint64_t generation = locks.ReadMapGeneration().load(std::memory_order_acquire);
     if (!mapFollowed_ || generation != mapGeneration_ || (map_ && map_->Retired())) {
-        map_ = OpenReadMap();
+        std::atomic_store(&map_, std::shared_ptr<ReadMap>(OpenReadMap()));
         mapGeneration_ = generation;
         mapFollowed_ = true;
     }
@@ -579,6 +580,7 @@ void Hive::WantReadMap() {
 }
 
 bool Hive::BuildReadMapIfWanted() {
+    if (!mapWanted_) return false;
     std::lock_guard<std::mutex> lock(mutex_);
     if (!mapWanted_ || !db_ || readOnly_ || writesStopped_ || db_->damaged()) return false;
     const auto now = std::chrono::steady_clock::now();
@@ -595,7 +597,7 @@ bool Hive::BuildReadMapIfWanted() {
             // Published with the write lock still held: every commit from now on keeps the new map.
             locks->ReadMapGeneration().fetch_add(1, std::memory_order_acq_rel);
             if (map_) map_->Retire();
-            map_ = OpenReadMap();
+            std::atomic_store(&map_, std::shared_ptr<ReadMap>(OpenReadMap()));
             mapGeneration_ = locks->ReadMapGeneration().load(std::memory_order_acquire);
         }
         transaction.Commit();

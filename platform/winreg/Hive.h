@@ -240,6 +240,7 @@ private:
     // store's own, and then holds the file's new size and time (see ReadMap::Stamped). The
     // first is called with the lock held.
     std::shared_ptr<ReadMap> CheckpointBegins();
+    std::shared_ptr<ReadMap> MarkCheckpoint(std::shared_ptr<ReadMap> map) const;
     void CheckpointEnded(const std::shared_ptr<ReadMap>& map) const;
     template <class Ask>
     ReadMap::Answer AskMap(Ask&& ask);
@@ -284,10 +285,12 @@ private:
     std::string path_;
     HiveLocation location_;  // for a hive that connects later
     std::unique_ptr<Connection> db_;
-    std::shared_ptr<ReadMap> map_;  // shared with a checkpoint under way
+    // Shared with a checkpoint under way; the background one takes it without the lock, so it
+    // is replaced with std::atomic_store (under the lock).
+    std::shared_ptr<ReadMap> map_;
     bool mapFollowed_ = false;     // map_ is the one published at mapGeneration_
     uint64_t mapGeneration_ = 0;   // of the lock table (HiveLocks::ReadMapGeneration)
-    bool mapWanted_ = false;
+    std::atomic<bool> mapWanted_{false};  // changed under mutex_, looked at without
     std::chrono::steady_clock::time_point nextMapBuild_{};
     ChangeSet changes_;  // of the write transaction under way
     KeyCache cache_;

@@ -75,17 +75,16 @@ int64_t Modified(const struct stat& st) { return static_cast<int64_t>(st.st_mtim
 }  // namespace
 
 bool ReadMap::Stamped(const struct stat& hive) const {
-    return header().checkpointer.load(std::memory_order_acquire) != 0 ||
+    return header().checkpoints.load(std::memory_order_acquire) != 0 ||
            (header().hiveBytes.load(std::memory_order_acquire) == static_cast<uint64_t>(hive.st_size) &&
             header().hiveModified.load(std::memory_order_acquire) == Modified(hive));
 }
 
-void ReadMap::CheckpointBegins() { header().checkpointer.store(static_cast<int32_t>(getpid()), std::memory_order_release); }
+void ReadMap::CheckpointBegins() { header().checkpoints.fetch_add(1, std::memory_order_acq_rel); }
 
 void ReadMap::CheckpointEnded(const struct stat& hive) {
     Stamp(hive);
-    int32_t own = static_cast<int32_t>(getpid());
-    header().checkpointer.compare_exchange_strong(own, 0, std::memory_order_acq_rel);
+    header().checkpoints.fetch_sub(1, std::memory_order_acq_rel);
 }
 
 void ReadMap::Stamp(const struct stat& hive) {

@@ -67,7 +67,9 @@ struct ReadMapHeader {
     std::atomic<int32_t> changer;  // the process that made the state odd
     std::atomic<uint64_t> hiveBytes;
     std::atomic<int64_t> hiveModified;  // nanoseconds
-    std::atomic<int32_t> checkpointer;  // the process checkpointing the hive, or 0
+    // Checkpoints under way, each of which changes the hive file before it stamps the map; one
+    // whose process died stays counted, and the file's stamp is then not looked at.
+    std::atomic<int32_t> checkpoints;
 };
 
 class ReadMap {
@@ -96,7 +98,7 @@ public:
     // Current now (no change under way, neither spoiled nor retired).
     bool Current() const;
     // Whether the hive file shows the size and time the map holds, or a checkpoint is changing it
-    // (or was, when its process died). Stamp sets them; a checkpoint is marked from its start to
+    // (or was, when its process died). Stamp sets them; a checkpoint is counted from its start to
     // the stamp after it.
     bool Stamped(const struct stat& hive) const;
     void Stamp(const struct stat& hive);

@@ -3,12 +3,12 @@
 // (its state odd) for as long as a change is under way.
 #include <sched.h>
 #include <signal.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 
+#include "ProcessId.h"
 #include "ReadMap.h"
 #include "ReadMapRecords.h"
 #include "RegNames.h"
@@ -53,7 +53,7 @@ uint64_t ReadMap::BeginChange(const ChangeSet& changes) {
     }
     if (state & 1) return 0;
     if (!h.state.compare_exchange_strong(state, state + 1, std::memory_order_acq_rel)) return 0;
-    h.changer.store(static_cast<int32_t>(getpid()), std::memory_order_relaxed);
+    h.changer.store(static_cast<int32_t>(ThisProcess()), std::memory_order_relaxed);
     std::atomic_thread_fence(std::memory_order_release);
     for (const KeyChange& change : changes) {
         if (!Apply(change)) {

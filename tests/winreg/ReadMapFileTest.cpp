@@ -92,7 +92,7 @@ std::string Restamped(std::string map, const std::string& hive) {
     SetField<uint64_t>(map, offsetof(ReadMapHeader, hiveBytes), static_cast<uint64_t>(st.st_size));
     SetField<int64_t>(map, offsetof(ReadMapHeader, hiveModified),
                       static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec);
-    SetField<int32_t>(map, offsetof(ReadMapHeader, checkpointer), 0);
+    SetField<int32_t>(map, offsetof(ReadMapHeader, checkpoints), 0);
     return map;
 }
 
