@@ -198,6 +198,7 @@ void Hive::Connect() {
     if (db_) return;
     Opened opened = OpenConnection(kind_, location_);
     Attach(std::move(opened.db), opened.readOnly);
+    if (!map_ || !map_->Current()) WantReadMap();
 }
 
 void Hive::Attach(std::unique_ptr<Connection> db, bool readOnly) {
@@ -520,6 +521,9 @@ std::unique_ptr<Hive> Hive::Open(HiveKind kind) {
     Opened opened = OpenConnection(kind, location);
     auto hive = std::make_unique<Hive>(kind, std::move(opened.db), opened.readOnly);
     hive->location_ = location;
+    // Without a current map every new process opens the hive, also those that only read: the
+    // map is built for them even when this process writes nothing.
+    if (kind == HiveKind::User) hive->WantReadMap();
     return hive;
 }
 

@@ -3,31 +3,18 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
-#include <vector>
 
-#include "HiveSchema.h"
 #include "BootId.h"
+#include "HiveSchema.h"
 #include "ReadMap.h"
 #include "ReadMapRecords.h"
 #include "Sqlite.h"
 
 namespace zelreg {
 namespace {
-
-struct KeyRow {
-    int64_t id;
-    int64_t parent;
-    std::string fold;
-};
-
-struct ValueRow {
-    int64_t key;
-    std::string fold;
-    DWORD type;
-    std::string data;
-};
 
 // Twice as many slots as entries at least, so that the map takes as many new entries again
 // before it is crowded.
@@ -37,28 +24,40 @@ uint64_t SlotsFor(std::size_t entries) {
     return slots;
 }
 
+// What the hive holds of keys and values, for the map's size, without holding the rows.
+struct Totals {
+    uint64_t keys = 0;
+    uint64_t values = 0;
+    uint64_t heap = 0;  // at most what their records take
+};
+
+Totals CountRows(Connection& db) {
+    Totals totals;
+    Query q(db,
+            "SELECT kind, count(*), coalesce(sum(length(CAST(fold AS BLOB))), 0), coalesce(sum(length(data)), 0) "
+            "FROM cells "
+            "WHERE kind IN (1, 2) GROUP BY kind");
+    while (q.Step()) {
+        const auto count = static_cast<uint64_t>(q.Int(1));
+        const auto folds = static_cast<uint64_t>(q.Int(2)), data = static_cast<uint64_t>(q.Int(3));
+        if (q.Int(0) == 2) {
+            totals.keys = count;
+            totals.heap += count * (sizeof(ReadMapKey) + 7) + folds;
+        } else {
+            // As SetValue allocates: the record, the name, room for half as much data again.
+            totals.values = count;
+            totals.heap += count * (sizeof(ReadMapValue) + 8 + 7) + folds + data + data / 2;
+        }
+    }
+    return totals;
+}
+
 }  // namespace
 
 bool ReadMap::Build(Connection& db, const std::string& path, const struct stat& hive) {
-    std::vector<KeyRow> keys;
-    std::vector<ValueRow> values;
-    std::size_t heap = 0;
-    {
-        Query q(db, "SELECT key, coalesce(parent, 0), fold FROM cells WHERE kind = 2");
-        while (q.Step()) {
-            keys.push_back(KeyRow{q.Int(0), q.Int(1), std::string(q.Text(2))});
-            heap += RoundUp8(sizeof(ReadMapKey) + keys.back().fold.size());
-        }
-    }
-    {
-        Query q(db, "SELECT key, fold, type, data FROM cells WHERE kind = 1");
-        while (q.Step()) {
-            values.push_back(ValueRow{q.Int(0), std::string(q.Text(1)), static_cast<DWORD>(q.Int(2)), std::string(q.Blob(3))});
-            const ValueRow& v = values.back();
-            heap += sizeof(ReadMapValue) + v.fold.size() + RoundUp8(v.data.size() + v.data.size() / 2 + 8) + 8;
-        }
-    }
-    const uint64_t keySlots = SlotsFor(keys.size()), valueSlots = SlotsFor(values.size());
+    const Totals totals = CountRows(db);
+    const uint64_t keys = totals.keys, values = totals.values, heap = totals.heap;
+    const uint64_t keySlots = SlotsFor(keys), valueSlots = SlotsFor(values);
     const uint64_t keysByIdAt = RoundUp8(sizeof(ReadMapHeader));
     const uint64_t keysByNameAt = keysByIdAt + keySlots * 8;
     const uint64_t valuesAt = keysByNameAt + keySlots * 8;
@@ -102,9 +101,16 @@ bool ReadMap::Build(Connection& db, const std::string& path, const struct stat& 
     map->Stamp(hive);
     // Made while no reader can see it: the same code as a commit's changes fills it.
     h.state.store(1);
+    // Rows straight from the hive into the map: a build holds no copy of the hive in memory.
     bool filled = true;
-    for (const KeyRow& k : keys) filled = filled && map->AddKey(k.id, k.parent, k.fold);
-    for (const ValueRow& v : values) filled = filled && map->SetValue(v.key, v.fold, v.type, v.data, true);
+    {
+        Query q(db, "SELECT key, coalesce(parent, 0), fold FROM cells WHERE kind = 2");
+        while (filled && q.Step()) filled = map->AddKey(q.Int(0), q.Int(1), q.Text(2));
+    }
+    {
+        Query q(db, "SELECT key, fold, type, data FROM cells WHERE kind = 1");
+        while (filled && q.Step()) filled = map->SetValue(q.Int(0), q.Text(1), static_cast<DWORD>(q.Int(2)), q.Blob(3), true);
+    }
     h.state.store(filled ? 2 : ReadMapHeader::kSpoiled);
     map.reset();
     if (!filled || rename(building.c_str(), path.c_str()) != 0) {
