@@ -1,6 +1,7 @@
 // A new process that opens the user hive and reads 100 settings out of 100,000: the time from
-// the start of main() to the last read, for a hive left by a clean exit, after many short
-// processes, and after a writer that was killed (its log left behind).
+// the start of main() to the last read, for a hive left by a clean exit, after 10,000 short
+// processes (half of which write a setting), and after a writer that was killed (its log left
+// behind).
 //
 //   zel_cold_start_bench [RUNS]     (default 20 per case)
 #include <signal.h>
@@ -140,6 +141,14 @@ int main(int argc, char** argv) {
         HKEY key = nullptr;
         return RegOpenKeyExA(HKEY_CURRENT_USER, Section(0).c_str(), 0, KEY_READ, &key) || RegCloseKey(key);
     }
+    if (argc == 3 && std::strcmp(argv[1], "--short-write") == 0) {
+        // Beside the settings that are read, as the killed writer's.
+        const int n = std::atoi(argv[2]);
+        HKEY key = nullptr;
+        const DWORD value = static_cast<DWORD>(n);
+        return RegOpenKeyExA(HKEY_CURRENT_USER, Section(n % kSections).c_str(), 0, KEY_ALL_ACCESS, &key) ||
+               RegSetValueExA(key, "Short", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4) || RegCloseKey(key);
+    }
     const int runs = argc > 1 ? std::atoi(argv[1]) : 20;
     const std::string dir = ZelMakeTempDir("zelreg-cold");
     ZelSetEnv("ZEL_REGISTRY_DIR", dir.c_str());
@@ -151,8 +160,15 @@ int main(int argc, char** argv) {
     }
     unsigned seed = 1;
     Report("after a clean exit", runs, seed);
-    for (int i = 0; i < 1000; ++i) RunSelf({"--short"});
-    Report("after 1,000 short processes", runs, seed);
+    for (int i = 0; i < 10000; ++i) {
+        if (i % 2 == 0) {
+            RunSelf({"--short"});
+        } else if (!RunSelf({"--short-write", std::to_string(i)})) {
+            std::fprintf(stderr, "a short process's write failed\n");
+            return 1;
+        }
+    }
+    Report("after 10,000 short processes", runs, seed);
     RunSelf({"--die"});
     Report("first opener after a killed writer", 1, seed);
     Report("and the ones after it", runs, seed);
