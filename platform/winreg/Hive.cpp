@@ -50,6 +50,9 @@ std::atomic<uint64_t> g_nextSerial{1};
 // The longest a read snapshot is kept, however busy its reader.
 constexpr std::chrono::milliseconds kSnapshotLifetime{200};
 
+// The paths a hive read through its map keeps (Hive::RememberPathInMap) before it starts over.
+constexpr std::size_t kMapPathsKept = 16384;
+
 [[noreturn]] void Refuse(const std::string& path, const std::string& reason) {
     Report(path, "refused", "refusing hive file '" + path + "': " + reason + "; the file was left unchanged");
     Fail(ERROR_BADDB);
@@ -192,12 +195,15 @@ Hive::Hive(HiveKind kind, const HiveLocation& location, std::unique_ptr<ReadMap>
       map_(std::move(map)),
       readOnly_(false),
       lockWait_(LockWaitLimit()),
-      serial_(g_nextSerial++) {}
+      serial_(g_nextSerial++) {
+    readsFromMap_ = true;
+}
 
 void Hive::Connect() {
     if (db_) return;
     Opened opened = OpenConnection(kind_, location_);
     Attach(std::move(opened.db), opened.readOnly);
+    readsFromMap_ = false;
     if (!map_ || !map_->Current()) WantReadMap();
 }
 
@@ -535,14 +541,33 @@ std::unique_ptr<ReadMap> Hive::OpenReadMap() const {
 
 template <class Ask>
 ReadMap::Answer Hive::AskMap(Ask&& ask) {
+    if (!ReadsFromMap()) return ReadMap::Answer::Unsure;
     std::lock_guard<std::mutex> lock(mutex_);
     if (db_ || !map_) return ReadMap::Answer::Unsure;
     ReadMap::Answer answer = ask(*map_);
     if (answer == ReadMap::Answer::Unsure && map_->Retired()) {
         std::atomic_store(&map_, std::shared_ptr<ReadMap>(CurrentReadMap(location_)));
+        // The new map was built after whatever change spoiled the old one.
+        mapPaths_.Clear();
         if (map_) answer = ask(*map_);
     }
     return answer;
+}
+
+std::optional<KeyCache::KnownPath> Hive::KnownPathInMap(int64_t from, std::string_view text) {
+    if (!ReadsFromMap()) return std::nullopt;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (db_ || !map_ || !map_->Current()) return std::nullopt;
+    const KeyCache::KnownPath* known = mapPaths_.Find(from, text);
+    return known ? std::optional<KeyCache::KnownPath>(*known) : std::nullopt;
+}
+
+void Hive::RememberPathInMap(int64_t from, std::string_view text, KeyCache::KnownPath known) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (db_ || !map_) return;
+    // A bound like the cache's: a program that opens ever new paths starts over now and then.
+    if (mapPaths_.size() >= kMapPathsKept) mapPaths_.Clear();
+    mapPaths_.Put(from, text, known);
 }
 
 ReadMap::Answer Hive::FindPathInMap(int64_t from, const std::vector<std::string>& folds, int64_t& key) {

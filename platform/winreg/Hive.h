@@ -69,10 +69,12 @@ public:
     // caller then reads the hive, which connects it.
     ReadMap::Answer FindPathInMap(int64_t from, const std::vector<std::string>& folds, int64_t& key);
     ReadMap::Answer FindValueInMap(int64_t key, std::string_view fold, DWORD& type, std::string& data);
-    bool ReadsFromMap() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return !db_ && map_;
-    }
+    bool ReadsFromMap() const { return readsFromMap_.load(std::memory_order_acquire); }
+    // A path as a caller wrote it (unsplit, unfolded) that led to a key through the map before,
+    // as the cache keeps them for a connected hive. A path once found stays so while the map is
+    // current: a change that could take a key away spoils the map.
+    std::optional<KeyCache::KnownPath> KnownPathInMap(int64_t from, std::string_view text);
+    void RememberPathInMap(int64_t from, std::string_view text, KeyCache::KnownPath known);
     template <class Body>
     auto Write(Body&& body) {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -288,9 +290,13 @@ private:
     // Shared with a checkpoint under way; the background one takes it without the lock, so it
     // is replaced with std::atomic_store (under the lock).
     std::shared_ptr<ReadMap> map_;
+    TextTable<KeyCache::KnownPath> mapPaths_;  // found through map_, for KnownPathInMap
     bool mapFollowed_ = false;     // map_ is the one published at mapGeneration_
     uint64_t mapGeneration_ = 0;   // of the lock table (HiveLocks::ReadMapGeneration)
     std::atomic<bool> mapWanted_{false};  // changed under mutex_, looked at without
+    // Not yet connected: calls look at it without the lock, so that a hive that has connected
+    // (most of them) pays nothing for the map on its reads.
+    std::atomic<bool> readsFromMap_{false};
     std::chrono::steady_clock::time_point nextMapBuild_{};
     ChangeSet changes_;  // of the write transaction under way
     KeyCache cache_;

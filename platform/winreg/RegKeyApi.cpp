@@ -89,7 +89,8 @@ std::shared_ptr<Transaction> TransactionOf(const KeyRef& parent, HANDLE hTransac
 // A path this process found before, given as the same text again while the hive is unchanged,
 // needs neither splitting nor folding: the cache knows where it leads.
 std::optional<KeyCache::KnownPath> KnownPath(const KeyRef& parent, const char* text) {
-    if (!text || !*text || parent.hive->ReadsFromMap()) return std::nullopt;
+    if (!text || !*text) return std::nullopt;
+    if (parent.hive->ReadsFromMap()) return parent.hive->KnownPathInMap(parent.handle->key, text);
     return parent.hive->Read([&](Connection& db) -> std::optional<KeyCache::KnownPath> {
         KeyCache* cache = db.cache();
         const std::optional<KeyCache::KnownPath> known = cache ? cache->FindRawPath(parent.handle->key, text) : std::nullopt;
@@ -98,24 +99,20 @@ std::optional<KeyCache::KnownPath> KnownPath(const KeyRef& parent, const char* t
     });
 }
 
-// The key that `path` leads to below `from`, from the hive's read map while the hive is read
-// through it; nothing when the map cannot say.
-std::optional<int64_t> FindInMap(const KeyRef& parent, int64_t from, const KeyPath& path) {
+// Whether `path` (as the caller wrote it: `text`) leads to a key below `from` (then `key`), as
+// the hive's read map says while the hive is read through it. A handle whose key is gone fails
+// as the hive would answer it.
+ReadMap::Answer FindInMap(const KeyRef& parent, int64_t from, const KeyPath& path, const char* text, int64_t& key) {
+    if (!parent.hive->ReadsFromMap()) return ReadMap::Answer::Unsure;
     std::vector<std::string> folds;
     folds.reserve(path.size());
     for (std::string_view element : path) folds.push_back(FoldName(element));
-    int64_t key = 0;
-    switch (parent.hive->FindPathInMap(from, folds, key)) {
-    case ReadMap::Answer::Found:
-        return key;
-    case ReadMap::Answer::Missing:
-        Fail(ERROR_FILE_NOT_FOUND);
-    case ReadMap::Answer::KeyGone:
-        Fail(ERROR_KEY_DELETED);
-    case ReadMap::Answer::Unsure:
-        break;
+    const ReadMap::Answer answer = parent.hive->FindPathInMap(from, folds, key);
+    if (answer == ReadMap::Answer::KeyGone) Fail(ERROR_KEY_DELETED);
+    if (answer == ReadMap::Answer::Found && text && *text) {
+        parent.hive->RememberPathInMap(from, text, KeyCache::KnownPath{key, static_cast<int64_t>(path.size())});
     }
-    return std::nullopt;
+    return answer;
 }
 
 void RememberPath(Connection& db, int64_t from, const char* text, int64_t key, const KeyPath& path) {
@@ -145,14 +142,16 @@ LONG OpenKey(HKEY hKey, LPCSTR lpSubKey, REGSAM samDesired, PHKEY phkResult, HAN
         }
         const REGSAM access = GrantAccess(samDesired, parent.hive->readOnly());
         const int64_t from = parent.handle->key;
-        const std::optional<int64_t> mapped = tx || !parent.hive->ReadsFromMap() ? std::nullopt : FindInMap(parent, from, path);
+        int64_t mapped = 0;
+        const ReadMap::Answer inMap = tx ? ReadMap::Answer::Unsure : FindInMap(parent, from, path, lpSubKey, mapped);
+        if (inMap == ReadMap::Answer::Missing) return ERROR_FILE_NOT_FOUND;
         const int64_t key = tx ? InTransaction(parent, *tx, [&](Transaction& t, Connection& db) {
                                      t.RequireKey(db, from);
                                      const std::optional<int64_t> found = t.FindPath(db, from, path);
                                      if (!found) Fail(ERROR_FILE_NOT_FOUND);
                                      return *found;
                                  })
-                               : mapped ? *mapped
+                               : inMap == ReadMap::Answer::Found ? mapped
                                : parent.hive->Read([&](Connection& db) {
                                      RequireKey(db, from);
                                      const std::optional<int64_t> found = FindPath(db, from, path);
@@ -195,7 +194,10 @@ LONG CreateKey(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD 
         if (depth > MaxDepthBelowRoot(parent.handle->hive)) return ERROR_INVALID_PARAMETER;
 
         Created created{};
-        if (tx) {
+        int64_t mapped = 0;
+        if (!tx && FindInMap(parent, from, path, lpSubKey, mapped) == ReadMap::Answer::Found) {
+            created = Created{mapped, REG_OPENED_EXISTING_KEY};
+        } else if (tx) {
             const Transaction::Made made = InTransaction(parent, *tx, [&](Transaction& t, Connection& db) {
                 // On a read-only hive only what exists opens.
                 if (parent.hive->readOnly() && !t.FindPath(db, from, path)) Fail(ERROR_ACCESS_DENIED);

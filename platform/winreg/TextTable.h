@@ -30,6 +30,8 @@ public:
         Place(hash, static_cast<uint32_t>(entries_.size()));
     }
 
+    std::size_t size() const { return entries_.size(); }
+
     void Clear() {
         entries_.clear();
         texts_.clear();
