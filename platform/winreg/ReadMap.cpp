@@ -122,58 +122,78 @@ ReadMap::Answer Consistently(const ReadMapHeader& header, Look&& look) {
 
 // The lookups below read a file that a writer may be changing: each field is copied out once and
 // checked before it is used, and the caller's state check throws away whatever a change tore.
-// What a sound map never holds makes the answer Unsure, never Missing: a slot that leads outside
-// the heap, a record that its slot's tag does not fit, a table without a free slot. So a map
-// damaged in place (garbage over its tables or its records) sends the read to the hive instead
-// of answering that a key or value is not there.
+// What a sound map never holds makes the answer Unsure, never Missing: so a map damaged in place
+// (garbage over its tables or its records) sends the read to the hive instead of answering that
+// a key or value is not there.
+
+template <class Matches>
+ReadMap::Probe ReadMap::Find(uint64_t tableAt, uint64_t slots, uint64_t hash, std::size_t fixedBytes,
+                             Matches&& matches) const {
+    const uint64_t mask = slots - 1;
+    for (uint64_t i = hash & mask, probes = 0; probes <= mask; i = (i + 1) & mask, ++probes) {
+        const uint64_t slot = LoadSlot(base_ + tableAt, i);
+        if (slot == 0) return Probe{Answer::Missing, i, nullptr};
+        const unsigned char* record = Record(slot, fixedBytes);
+        if (!record) return Probe{Answer::Unsure, i, nullptr};
+        if (!SlotTagMatches(slot, hash)) continue;
+        const Answer answer = matches(record, slot);
+        if (answer != Answer::Missing) return Probe{answer, i, record};
+    }
+    return Probe{Answer::Unsure, 0, nullptr};
+}
+
+ReadMap::Probe ReadMap::FindKey(int64_t id) const {
+    const ReadMapHeader& h = header();
+    return Find(h.keysByIdAt, h.keySlots, KeyIdHash(id), sizeof(ReadMapKey), [&](const unsigned char* record, uint64_t slot) {
+        ReadMapKey k;
+        std::memcpy(&k, record, sizeof k);
+        if (k.id == id) return Answer::Found;
+        return SlotTagMatches(slot, KeyIdHash(k.id)) ? Answer::Missing : Answer::Unsure;
+    });
+}
+
+ReadMap::Probe ReadMap::FindChild(int64_t parent, std::string_view fold) const {
+    const ReadMapHeader& h = header();
+    return Find(h.keysByNameAt, h.keySlots, NameHash(parent, fold), sizeof(ReadMapKey),
+                [&](const unsigned char* record, uint64_t slot) {
+                    ReadMapKey k;
+                    std::memcpy(&k, record, sizeof k);
+                    const unsigned char* name = record + sizeof k;
+                    if (static_cast<std::size_t>(base_ + bytes_ - name) < k.foldBytes) return Answer::Unsure;
+                    const std::string_view own(reinterpret_cast<const char*>(name), k.foldBytes);
+                    if (k.parent == parent && own == fold) return Answer::Found;
+                    return SlotTagMatches(slot, NameHash(k.parent, own)) ? Answer::Missing : Answer::Unsure;
+                });
+}
+
+ReadMap::Probe ReadMap::FindValueRecord(int64_t key, std::string_view fold) const {
+    const ReadMapHeader& h = header();
+    return Find(h.valuesAt, h.valueSlots, NameHash(key, fold), sizeof(ReadMapValue),
+                [&](const unsigned char* record, uint64_t slot) {
+                    ReadMapValue v;
+                    std::memcpy(&v, record, sizeof v);
+                    const unsigned char* name = record + sizeof v;
+                    const std::size_t left = static_cast<std::size_t>(base_ + bytes_ - name);
+                    if (left < v.foldBytes) return Answer::Unsure;
+                    const std::string_view own(reinterpret_cast<const char*>(name), v.foldBytes);
+                    if (v.key != key || own != fold) {
+                        return SlotTagMatches(slot, NameHash(v.key, own)) ? Answer::Missing : Answer::Unsure;
+                    }
+                    return v.dataBytes > v.room || left - fold.size() < v.room ? Answer::Unsure : Answer::Found;
+                });
+}
 
 ReadMap::Answer ReadMap::FindPath(int64_t from, const std::vector<std::string>& folds, int64_t& key) const {
-    const ReadMapHeader& h = header();
-    const auto findKey = [&](int64_t id) {
-        const uint64_t hash = KeyIdHash(id);
-        const uint64_t mask = h.keySlots - 1;
-        for (uint64_t i = hash & mask, probes = 0; probes <= mask; i = (i + 1) & mask, ++probes) {
-            const uint64_t slot = LoadSlot(base_ + h.keysByIdAt, i);
-            if (slot == 0) return Answer::Missing;
-            const unsigned char* record = Record(slot, sizeof(ReadMapKey));
-            if (!record) return Answer::Unsure;
-            if (!SlotTagMatches(slot, hash)) continue;
-            ReadMapKey k;
-            std::memcpy(&k, record, sizeof k);
-            if (k.id == id) return Answer::Found;
-            if (!SlotTagMatches(slot, KeyIdHash(k.id))) return Answer::Unsure;
-        }
-        return Answer::Unsure;
-    };
-    const auto findChild = [&](int64_t parent, std::string_view fold, int64_t& child) {
-        const uint64_t hash = NameHash(parent, fold);
-        const uint64_t mask = h.keySlots - 1;
-        for (uint64_t i = hash & mask, probes = 0; probes <= mask; i = (i + 1) & mask, ++probes) {
-            const uint64_t slot = LoadSlot(base_ + h.keysByNameAt, i);
-            if (slot == 0) return Answer::Missing;
-            const unsigned char* record = Record(slot, sizeof(ReadMapKey));
-            if (!record) return Answer::Unsure;
-            if (!SlotTagMatches(slot, hash)) continue;
-            ReadMapKey k;
-            std::memcpy(&k, record, sizeof k);
-            const unsigned char* name = record + sizeof k;
-            if (static_cast<std::size_t>(base_ + bytes_ - name) < k.foldBytes) return Answer::Unsure;
-            const std::string_view own(reinterpret_cast<const char*>(name), k.foldBytes);
-            if (k.parent == parent && own == fold) {
-                child = k.id;
-                return Answer::Found;
-            }
-            if (!SlotTagMatches(slot, NameHash(k.parent, own))) return Answer::Unsure;
-        }
-        return Answer::Unsure;
-    };
-    return Consistently(h, [&] {
-        const Answer root = findKey(from);
+    return Consistently(header(), [&] {
+        const Answer root = FindKey(from).answer;
         if (root != Answer::Found) return root == Answer::Missing ? Answer::KeyGone : root;
         int64_t at = from;
         for (const std::string& fold : folds) {
-            const Answer child = findChild(at, fold, at);
-            if (child != Answer::Found) return child;
+            const Probe child = FindChild(at, fold);
+            if (child.answer != Answer::Found) return child.answer;
+            ReadMapKey k;
+            std::memcpy(&k, child.record, sizeof k);
+            at = k.id;
         }
         key = at;
         return Answer::Found;
@@ -181,36 +201,17 @@ ReadMap::Answer ReadMap::FindPath(int64_t from, const std::vector<std::string>& 
 }
 
 ReadMap::Answer ReadMap::FindValue(int64_t key, std::string_view fold, DWORD& type, std::string& data) const {
-    const ReadMapHeader& h = header();
-    int64_t found = 0;
-    return Consistently(h, [&] {
-        const Answer owner = FindPath(key, {}, found);
-        if (owner != Answer::Found) return owner;
-        const uint64_t hash = NameHash(key, fold);
-        const uint64_t mask = h.valueSlots - 1;
-        for (uint64_t i = hash & mask, probes = 0; probes <= mask; i = (i + 1) & mask, ++probes) {
-            const uint64_t slot = LoadSlot(base_ + h.valuesAt, i);
-            if (slot == 0) return Answer::Missing;
-            const unsigned char* record = Record(slot, sizeof(ReadMapValue));
-            if (!record) return Answer::Unsure;
-            if (!SlotTagMatches(slot, hash)) continue;
-            ReadMapValue v;
-            std::memcpy(&v, record, sizeof v);
-            const unsigned char* name = record + sizeof v;
-            const std::size_t left = static_cast<std::size_t>(base_ + bytes_ - name);
-            if (left < v.foldBytes) return Answer::Unsure;
-            const std::string_view own(reinterpret_cast<const char*>(name), v.foldBytes);
-            if (v.key != key || own != fold) {
-                if (!SlotTagMatches(slot, NameHash(v.key, own))) return Answer::Unsure;
-                continue;
-            }
-            if (v.dataBytes > v.room || left - fold.size() < v.room) return Answer::Unsure;
-            if (!v.present) return Answer::Missing;
-            type = v.type;
-            data.assign(reinterpret_cast<const char*>(name + fold.size()), v.dataBytes);
-            return Answer::Found;
-        }
-        return Answer::Unsure;
+    return Consistently(header(), [&] {
+        const Answer owner = FindKey(key).answer;
+        if (owner != Answer::Found) return owner == Answer::Missing ? Answer::KeyGone : owner;
+        const Probe value = FindValueRecord(key, fold);
+        if (value.answer != Answer::Found) return value.answer;
+        ReadMapValue v;
+        std::memcpy(&v, value.record, sizeof v);
+        if (!v.present) return Answer::Missing;
+        type = v.type;
+        data.assign(reinterpret_cast<const char*>(value.record + sizeof v + fold.size()), v.dataBytes);
+        return Answer::Found;
     });
 }
 

@@ -122,6 +122,22 @@ private:
     ReadMapHeader& header() const { return *reinterpret_cast<ReadMapHeader*>(base_); }
     // The record a slot points to, or null when it lies outside the heap (a damaged slot).
     const unsigned char* Record(uint64_t slot, std::size_t fixedBytes) const;
+    // Where a lookup in one of the tables ended: at the record that matched (Found), at the free
+    // slot where it would go (Missing), or at something a sound map never holds (Unsure: a slot
+    // outside the heap, a record that its slot's tag does not fit, a table without a free slot).
+    struct Probe {
+        Answer answer;
+        uint64_t index;                // of the slot
+        const unsigned char* record;  // when Found
+    };
+    // Walks the slots of `hash` in the table at `tableAt`: `matches(record, slot)` tells of each
+    // record whose slot's tag fits whether it is the one (Found), another (Missing), or damaged.
+    template <class Matches>
+    Probe Find(uint64_t tableAt, uint64_t slots, uint64_t hash, std::size_t fixedBytes, Matches&& matches) const;
+    Probe FindKey(int64_t id) const;
+    Probe FindChild(int64_t parent, std::string_view fold) const;
+    // A Found value's record also has room for its data within the file.
+    Probe FindValueRecord(int64_t key, std::string_view fold) const;
     bool Apply(const KeyChange& change);
     bool SetValue(int64_t key, std::string_view fold, DWORD type, std::string_view data, bool present);
     bool AddKey(int64_t id, int64_t parent, std::string_view fold);

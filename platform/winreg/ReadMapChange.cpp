@@ -24,10 +24,6 @@ void StoreSlot(unsigned char* table, uint64_t index, uint64_t slot) {
     __atomic_store_n(reinterpret_cast<uint64_t*>(table) + index, slot, __ATOMIC_RELEASE);
 }
 
-uint64_t LoadOwnSlot(const unsigned char* table, uint64_t index) {
-    return __atomic_load_n(reinterpret_cast<const uint64_t*>(table) + index, __ATOMIC_RELAXED);
-}
-
 bool Alive(int32_t pid) { return pid > 0 && (kill(pid, 0) == 0 || errno != ESRCH); }
 
 // More than three quarters full after one more: the map must be built anew, larger.
@@ -103,83 +99,57 @@ uint64_t ReadMap::Allocate(std::size_t bytes) {
 
 bool ReadMap::SetValue(int64_t key, std::string_view fold, DWORD type, std::string_view data, bool present) {
     ReadMapHeader& h = header();
-    unsigned char* table = base_ + h.valuesAt;
-    const uint64_t hash = NameHash(key, fold);
-    const uint64_t mask = h.valueSlots - 1;
-    uint64_t index = hash & mask;
-    for (uint64_t probes = 0;; index = (index + 1) & mask, ++probes) {
-        if (probes > mask) return false;
-        const uint64_t slot = LoadOwnSlot(table, index);
-        if (slot == 0) break;
-        // A slot that leads outside the heap: the map is damaged (and its readers unsure).
-        unsigned char* record = const_cast<unsigned char*>(Record(slot, sizeof(ReadMapValue)));
-        if (!record) return false;
-        if (!SlotTagMatches(slot, hash)) continue;
+    const Probe found = FindValueRecord(key, fold);
+    // Damage the map cannot hold: its readers are unsure, and it is built anew.
+    if (found.answer == Answer::Unsure) return false;
+    if (found.answer == Answer::Found) {
+        auto* record = const_cast<unsigned char*>(found.record);
         ReadMapValue v;
         std::memcpy(&v, record, sizeof v);
-        const std::size_t left = static_cast<std::size_t>(base_ + bytes_ - record) - sizeof v;
-        if (left < v.foldBytes) return false;
-        const std::string_view own(reinterpret_cast<const char*>(record + sizeof v), v.foldBytes);
-        if (v.key != key || own != fold) {
-            // A record that its slot's tag does not fit: the map is damaged.
-            if (!SlotTagMatches(slot, NameHash(v.key, own))) return false;
-            continue;
+        if (!present || data.size() <= v.room) {
+            v.present = present ? 1 : 0;
+            if (present) {
+                v.type = type;
+                v.dataBytes = static_cast<uint32_t>(data.size());
+                if (!data.empty()) std::memcpy(record + sizeof v + fold.size(), data.data(), data.size());
+            }
+            std::memcpy(record, &v, sizeof v);
+            return true;
         }
-        if (left - fold.size() < v.room || v.dataBytes > v.room) return false;
-        if (present && data.size() > v.room) break;  // a record of its own, in this slot
-        v.present = present ? 1 : 0;
-        if (present) {
-            v.type = type;
-            v.dataBytes = static_cast<uint32_t>(data.size());
-            if (!data.empty()) std::memcpy(record + sizeof v + fold.size(), data.data(), data.size());
-        }
-        std::memcpy(record, &v, sizeof v);
-        return true;
+        // Grown beyond its room: a record of its own, in the same slot.
+    } else if (!present) {
+        return true;  // a value the map does not hold is one the hive does not hold
+    } else if (Crowded(h.valueCount.load(std::memory_order_relaxed), h.valueSlots)) {
+        return false;
     }
-    // A value the map does not hold is one the hive does not hold.
-    if (!present) return true;
-    const bool replacing = LoadOwnSlot(table, index) != 0;
-    if (!replacing && Crowded(h.valueCount.load(std::memory_order_relaxed), h.valueSlots)) return false;
     // Room for some growth, so that a value that changes size a little keeps its record.
     const std::size_t room = RoundUp8(data.size() + data.size() / 2 + 8);
     if (room > UINT32_MAX) return false;
     const uint64_t at = Allocate(sizeof(ReadMapValue) + fold.size() + room);
     if (at == 0) return false;
-    ReadMapValue v{key, static_cast<uint32_t>(fold.size()), type, static_cast<uint32_t>(data.size()),
-                   static_cast<uint32_t>(room), 1, 0};
+    const ReadMapValue v{key, static_cast<uint32_t>(fold.size()), type, static_cast<uint32_t>(data.size()),
+                         static_cast<uint32_t>(room), 1, 0};
     std::memcpy(base_ + at, &v, sizeof v);
     std::memcpy(base_ + at + sizeof v, fold.data(), fold.size());
     if (!data.empty()) std::memcpy(base_ + at + sizeof v + fold.size(), data.data(), data.size());
-    StoreSlot(table, index, MakeSlot(hash, at));
-    if (!replacing) h.valueCount.fetch_add(1, std::memory_order_relaxed);
+    StoreSlot(base_ + h.valuesAt, found.index, MakeSlot(NameHash(key, fold), at));
+    if (found.answer == Answer::Missing) h.valueCount.fetch_add(1, std::memory_order_relaxed);
     return true;
 }
 
 bool ReadMap::AddKey(int64_t id, int64_t parent, std::string_view fold) {
     ReadMapHeader& h = header();
     if (Crowded(h.keyCount.load(std::memory_order_relaxed), h.keySlots)) return false;
-    const uint64_t mask = h.keySlots - 1;
-    const uint64_t byId = KeyIdHash(id), byName = NameHash(parent, fold);
-    const auto freeSlot = [&](const unsigned char* table, uint64_t hash, uint64_t& index) {
-        index = hash & mask;
-        for (uint64_t probes = 0; probes <= mask; index = (index + 1) & mask, ++probes) {
-            const uint64_t slot = LoadOwnSlot(table, index);
-            if (slot == 0) return true;
-            if (!Record(slot, sizeof(ReadMapKey))) return false;
-        }
-        return false;
-    };
-    uint64_t idIndex = 0, nameIndex = 0;
-    if (!freeSlot(base_ + h.keysByIdAt, byId, idIndex) || !freeSlot(base_ + h.keysByNameAt, byName, nameIndex)) {
-        return false;
-    }
+    // Both lookups must end at a free slot: a key the map holds already is one it cannot make.
+    const Probe byId = FindKey(id), byName = FindChild(parent, fold);
+    if (byId.answer != Answer::Missing || byName.answer != Answer::Missing) return false;
     const uint64_t at = Allocate(sizeof(ReadMapKey) + fold.size());
     if (at == 0) return false;
     const ReadMapKey k{id, parent, static_cast<uint32_t>(fold.size()), 0};
     std::memcpy(base_ + at, &k, sizeof k);
     std::memcpy(base_ + at + sizeof k, fold.data(), fold.size());
-    StoreSlot(base_ + h.keysByIdAt, idIndex, MakeSlot(byId, at));
-    StoreSlot(base_ + h.keysByNameAt, nameIndex, MakeSlot(byName, at));
+    StoreSlot(base_ + h.keysByIdAt, byId.index, MakeSlot(KeyIdHash(id), at));
+    StoreSlot(base_ + h.keysByNameAt, byName.index, MakeSlot(NameHash(parent, fold), at));
     h.keyCount.fetch_add(1, std::memory_order_relaxed);
     return true;
 }
