@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "BootId.h"
 #include "HiveSchema.h"
@@ -22,6 +23,17 @@ uint64_t SlotsFor(std::size_t entries) {
     uint64_t slots = 64;
     while (slots < entries * 2) slots *= 2;
     return slots;
+}
+
+bool WriteZeros(int fd, uint64_t bytes) {
+    static const std::vector<char> zeros(1 << 20);
+    for (uint64_t at = 0; at < bytes;) {
+        const std::size_t chunk = static_cast<std::size_t>(std::min<uint64_t>(zeros.size(), bytes - at));
+        const ssize_t written = pwrite(fd, zeros.data(), chunk, static_cast<off_t>(at));
+        if (written <= 0) return false;
+        at += static_cast<uint64_t>(written);
+    }
+    return true;
 }
 
 // What the hive holds of keys and values, for the map's size, without holding the rows.
@@ -71,11 +83,12 @@ bool ReadMap::Build(Connection& db, const std::string& path, const struct stat& 
     const int fd = open(building.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return false;
     void* mapped = MAP_FAILED;
-    // Allocated in full first: a map that the disk has no room for is never mapped, so no write
-    // to it can fault.
-    if (posix_fallocate(fd, 0, static_cast<off_t>(bytes)) == 0) {
-        mapped = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    }
+    // Written in full first, as SQLite makes its index file: a map that the disk has no room for
+    // is never mapped, and a write to the mapping finds its blocks there (where fallocate() would
+    // leave blocks that a write must still convert). A file system that copies on write needs
+    // room for every write all the same; there a full disk can fault a writer, as it can on the
+    // lock files.
+    if (WriteZeros(fd, bytes)) mapped = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     close(fd);
     if (mapped == MAP_FAILED) {
         unlink(building.c_str());
