@@ -2,12 +2,12 @@
 // they were made in.
 #pragma once
 
-#include <string>
+#include <string_view>
 
 namespace zelreg {
 
 // The system's boot id; a fixed placeholder when the system does not tell it.
-const std::string& BootId();
+std::string_view BootId();
 // Whether BootId() is the system's own, which no other boot shares.
 bool BootIdKnown();
 

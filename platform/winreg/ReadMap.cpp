@@ -35,8 +35,9 @@ bool HeaderIsSound(const ReadMapHeader& h, std::size_t bytes, const struct stat&
     if (std::memcmp(h.magic, ReadMapHeader::kMagic, sizeof h.magic) != 0) return false;
     if (h.layout != sizeof(ReadMapHeader) || h.format != kHiveFormat || h.fileBytes != bytes) return false;
     if (h.hiveDevice != static_cast<uint64_t>(hive.st_dev) || h.hiveInode != static_cast<uint64_t>(hive.st_ino)) return false;
-    const std::string& boot = BootId();
-    if (!BootIdKnown() || boot.size() >= sizeof h.boot || std::memcmp(h.boot, boot.c_str(), boot.size() + 1) != 0) {
+    const std::string_view boot = BootId();
+    if (!BootIdKnown() || boot.size() >= sizeof h.boot || std::memcmp(h.boot, boot.data(), boot.size()) != 0 ||
+        h.boot[boot.size()] != '\0') {
         return false;
     }
     if (!IsPowerOfTwo(h.keySlots) || !IsPowerOfTwo(h.valueSlots)) return false;

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "BootId.h"
 #include "HiveSchema.h"
@@ -26,10 +25,11 @@ uint64_t SlotsFor(std::size_t entries) {
 }
 
 bool WriteZeros(int fd, uint64_t bytes) {
-    static const std::vector<char> zeros(1 << 20);
+    // An array, which no destructor takes away: maps are also built as the process exits.
+    static const char zeros[1 << 16] = {};
     for (uint64_t at = 0; at < bytes;) {
-        const std::size_t chunk = static_cast<std::size_t>(std::min<uint64_t>(zeros.size(), bytes - at));
-        const ssize_t written = pwrite(fd, zeros.data(), chunk, static_cast<off_t>(at));
+        const std::size_t chunk = static_cast<std::size_t>(std::min<uint64_t>(sizeof zeros, bytes - at));
+        const ssize_t written = pwrite(fd, zeros, chunk, static_cast<off_t>(at));
         if (written <= 0) return false;
         at += static_cast<uint64_t>(written);
     }
@@ -99,8 +99,9 @@ bool ReadMap::Build(Connection& db, const std::string& path, const struct stat& 
     std::memcpy(h.magic, ReadMapHeader::kMagic, sizeof h.magic);
     h.layout = sizeof(ReadMapHeader);
     h.format = kHiveFormat;
-    const std::string& boot = BootId();
-    std::memcpy(h.boot, boot.c_str(), std::min(boot.size() + 1, sizeof h.boot - 1));
+    // The rest of the field stays zero: the file was written with zeros.
+    const std::string_view boot = BootId();
+    std::memcpy(h.boot, boot.data(), std::min(boot.size(), sizeof h.boot - 1));
     h.hiveDevice = static_cast<uint64_t>(hive.st_dev);
     h.hiveInode = static_cast<uint64_t>(hive.st_ino);
     h.fileBytes = bytes;

@@ -97,7 +97,7 @@ void MakeTrusted(ReadMapHeader& h, std::size_t fileBytes, bool stamped) {
     h.layout = sizeof(ReadMapHeader);
     h.format = zelreg::kHiveFormat;
     std::memset(h.boot, 0, sizeof h.boot);
-    const std::string& boot = zelreg::BootId();
+    const std::string_view boot = zelreg::BootId();
     std::memcpy(h.boot, boot.data(), std::min(boot.size(), sizeof h.boot - 1));
     h.hiveDevice = static_cast<uint64_t>(g_hive.st_dev);
     h.hiveInode = static_cast<uint64_t>(g_hive.st_ino);
