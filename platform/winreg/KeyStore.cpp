@@ -1,6 +1,5 @@
 #include "KeyStore.h"
 
-#include <algorithm>
 #include <chrono>
 
 #include "BootId.h"

@@ -7,9 +7,9 @@
 
 #include <cstring>
 
+#include "BootId.h"
 #include "FileTrust.h"
 #include "HiveSchema.h"
-#include "BootId.h"
 #include "ReadMapRecords.h"
 
 namespace zelreg {
