@@ -50,6 +50,9 @@ std::atomic<uint64_t> g_nextSerial{1};
 // The longest a read snapshot is kept, however busy its reader.
 constexpr std::chrono::milliseconds kSnapshotLifetime{200};
 
+// How long a process waits before it builds a read map again after a build failed.
+constexpr std::chrono::seconds kMapRetryPause{60};
+
 // The paths a hive read through its map keeps (Hive::RememberPathInMap) before it starts over.
 constexpr std::size_t kMapPathsKept = 16384;
 
@@ -616,13 +619,17 @@ bool Hive::BuildReadMapIfWanted() {
     if (now < nextMapBuild_) return true;
     mapWanted_ = false;
     EndSnapshot();
+    bool failed = false;
     try {
         SqlTransaction transaction(*db_, true);
         HiveLocks* locks = Locks();
         ReadMap* map = locks ? FollowReadMap(*locks) : nullptr;
         struct stat hive {};
-        if (locks && !(map && map->Current()) && stat(path_.c_str(), &hive) == 0 &&
-            ReadMap::Build(*db_, ReadMapPath(path_), hive)) {
+        if (!locks || (map && map->Current())) {
+            // Another process has built it meanwhile, or the hive keeps none.
+        } else if (stat(path_.c_str(), &hive) != 0 || !ReadMap::Build(*db_, ReadMapPath(path_), hive)) {
+            failed = true;
+        } else {
             // Published with the write lock still held: every commit from now on keeps the new map.
             locks->ReadMapGeneration().fetch_add(1, std::memory_order_acq_rel);
             if (map_) map_->Retire();
@@ -633,9 +640,12 @@ bool Hive::BuildReadMapIfWanted() {
     } catch (const BusyError&) {
         mapWanted_ = true;
     } catch (const RegError&) {
-        // Reads go to the hive as they did before there was a map.
+        failed = true;
     }
-    nextMapBuild_ = std::chrono::steady_clock::now() + 10 * (std::chrono::steady_clock::now() - now);
+    // Without a map reads go to the hive, as they did before there was one. A build that failed
+    // (the disk full, the hive too large for a map) is not tried again soon.
+    const auto spent = std::chrono::steady_clock::now() - now;
+    nextMapBuild_ = now + (failed ? std::max<std::chrono::steady_clock::duration>(10 * spent, kMapRetryPause) : 10 * spent);
     WriteDone();
     return mapWanted_;
 }

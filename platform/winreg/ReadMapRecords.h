@@ -40,7 +40,8 @@ inline uint64_t MakeSlot(uint64_t hash, uint64_t offset) { return (hash & 0xFFFF
 inline bool SlotTagMatches(uint64_t slot, uint64_t hash) { return (slot ^ hash) >> 32 == 0; }
 inline uint64_t SlotOffset(uint64_t slot) { return (slot & 0xFFFFFFFFull) << 3; }
 
-// The largest map: offsets in slots reach 32 GB, but no hive needs more than this.
-constexpr uint64_t kReadMapMaxBytes = uint64_t{1} << 32;
+// The largest map (some 500,000 settings): a hive larger still is read through SQLite alone, so
+// that what a process maps for reading stays within a set size, as its cache does.
+constexpr uint64_t kReadMapMaxBytes = uint64_t{64} << 20;
 
 }  // namespace zelreg
