@@ -203,13 +203,17 @@ ReadMap::Answer ReadMap::FindPath(int64_t from, const std::vector<std::string>& 
 
 ReadMap::Answer ReadMap::FindValue(int64_t key, std::string_view fold, DWORD& type, std::string& data) const {
     return Consistently(header(), [&] {
-        const Answer owner = FindKey(key).answer;
-        if (owner != Answer::Found) return owner == Answer::Missing ? Answer::KeyGone : owner;
+        // A current map holds values of existing keys only (a key that goes spoils it), so the
+        // key is looked for only when its value is not there.
         const Probe value = FindValueRecord(key, fold);
-        if (value.answer != Answer::Found) return value.answer;
-        ReadMapValue v;
-        std::memcpy(&v, value.record, sizeof v);
-        if (!v.present) return Answer::Missing;
+        if (value.answer == Answer::Unsure) return Answer::Unsure;
+        ReadMapValue v{};
+        if (value.answer == Answer::Found) std::memcpy(&v, value.record, sizeof v);
+        if (!v.present) {
+            const Answer owner = FindKey(key).answer;
+            if (owner != Answer::Found) return owner == Answer::Missing ? Answer::KeyGone : owner;
+            return Answer::Missing;
+        }
         type = v.type;
         data.assign(reinterpret_cast<const char*>(value.record + sizeof v + fold.size()), v.dataBytes);
         return Answer::Found;
