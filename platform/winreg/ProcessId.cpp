@@ -1,9 +1,11 @@
 #include "ProcessId.h"
 
 #include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 
 namespace zelreg {
 namespace {
@@ -24,5 +26,7 @@ pid_t ThisProcess() {
     (void)registered;
     return cached.load(std::memory_order_relaxed);
 }
+
+bool ProcessAlive(pid_t pid) { return pid > 0 && (kill(pid, 0) == 0 || errno != ESRCH); }
 
 }  // namespace zelreg

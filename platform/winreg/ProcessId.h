@@ -7,5 +7,7 @@
 namespace zelreg {
 
 pid_t ThisProcess();
+// Whether a process of that id exists (it may be another one by now, if the id was reused).
+bool ProcessAlive(pid_t pid);
 
 }  // namespace zelreg

@@ -10,6 +10,7 @@
 #include "BootId.h"
 #include "FileTrust.h"
 #include "HiveSchema.h"
+#include "ProcessId.h"
 #include "ReadMapRecords.h"
 
 namespace zelreg {
@@ -76,16 +77,34 @@ int64_t Modified(const struct stat& st) { return static_cast<int64_t>(st.st_mtim
 }  // namespace
 
 bool ReadMap::Stamped(const struct stat& hive) const {
-    return header().checkpoints.load(std::memory_order_acquire) != 0 ||
-           (header().hiveBytes.load(std::memory_order_acquire) == static_cast<uint64_t>(hive.st_size) &&
-            header().hiveModified.load(std::memory_order_acquire) == Modified(hive));
+    for (const auto& checkpointer : header().checkpointers) {
+        if (checkpointer.load(std::memory_order_acquire) != 0) return true;
+    }
+    return header().hiveBytes.load(std::memory_order_acquire) == static_cast<uint64_t>(hive.st_size) &&
+           header().hiveModified.load(std::memory_order_acquire) == Modified(hive);
 }
 
-void ReadMap::CheckpointBegins() { header().checkpoints.fetch_add(1, std::memory_order_acq_rel); }
+void ReadMap::CheckpointBegins() {
+    const int32_t own = static_cast<int32_t>(ThisProcess());
+    for (auto& checkpointer : header().checkpointers) {
+        int32_t free = 0;
+        if (checkpointer.compare_exchange_strong(free, own, std::memory_order_acq_rel)) return;
+    }
+    // All listed (SQLite runs one checkpoint at a time, so they hardly can be): a stamp that then
+    // misses the file costs a new map, nothing worse.
+}
 
 void ReadMap::CheckpointEnded(const struct stat& hive) {
     Stamp(hive);
-    header().checkpoints.fetch_sub(1, std::memory_order_acq_rel);
+    const int32_t own = static_cast<int32_t>(ThisProcess());
+    bool ownTaken = false;
+    for (auto& checkpointer : header().checkpointers) {
+        int32_t listed = checkpointer.load(std::memory_order_acquire);
+        // One mark of this process, and those of processes that died in a checkpoint.
+        const bool mine = listed == own && !ownTaken;
+        if (listed == 0 || !(mine || !ProcessAlive(listed))) continue;
+        if (checkpointer.compare_exchange_strong(listed, 0, std::memory_order_acq_rel) && mine) ownTaken = true;
+    }
 }
 
 void ReadMap::Stamp(const struct stat& hive) {

@@ -67,9 +67,12 @@ struct ReadMapHeader {
     std::atomic<int32_t> changer;  // the process that made the state odd
     std::atomic<uint64_t> hiveBytes;
     std::atomic<int64_t> hiveModified;  // nanoseconds
-    // Checkpoints under way, each of which changes the hive file before it stamps the map; one
-    // whose process died stays counted, and the file's stamp is then not looked at.
-    std::atomic<int32_t> checkpoints;
+    // The processes checkpointing the hive (a process once for each checkpoint it runs), each of
+    // which changes the hive file before it stamps the map: while one is listed, the file's stamp
+    // is not looked at. One that died in its checkpoint stays listed until the next checkpoint's
+    // stamp, which takes in what it changed.
+    static constexpr int kCheckpointers = 8;
+    std::atomic<int32_t> checkpointers[kCheckpointers];
 };
 
 class ReadMap {

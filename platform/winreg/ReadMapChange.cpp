@@ -2,9 +2,7 @@
 // write lock held, so only one process changes a map at a time; readers see the map as changing
 // (its state odd) for as long as a change is under way.
 #include <sched.h>
-#include <signal.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cstring>
 
@@ -24,8 +22,6 @@ void StoreSlot(unsigned char* table, uint64_t index, uint64_t slot) {
     __atomic_store_n(reinterpret_cast<uint64_t*>(table) + index, slot, __ATOMIC_RELEASE);
 }
 
-bool Alive(int32_t pid) { return pid > 0 && (kill(pid, 0) == 0 || errno != ESRCH); }
-
 // More than three quarters full after one more: the map must be built anew, larger.
 bool Crowded(uint64_t used, uint64_t slots) { return (used + 1) * 4 > slots * 3; }
 
@@ -39,7 +35,7 @@ uint64_t ReadMap::BeginChange(const ChangeSet& changes) {
         const int32_t changer = h.changer.load(std::memory_order_relaxed);
         while ((state = h.state.load(std::memory_order_acquire)) & 1) {
             if (state == ReadMapHeader::kSpoiled || state == ReadMapHeader::kRetired) break;
-            if (!Alive(changer) || std::chrono::steady_clock::now() - began > kPreviousWriterWait) {
+            if (!ProcessAlive(changer) || std::chrono::steady_clock::now() - began > kPreviousWriterWait) {
                 // What the map holds of that writer's commit is unknown.
                 h.state.compare_exchange_strong(state, ReadMapHeader::kSpoiled);
                 return 0;
