@@ -176,11 +176,17 @@ Opened OpenConnection(HiveKind kind, const HiveLocation& location) {
 
 std::string ReadMapPath(const std::string& hive) { return hive + "-readmap"; }
 
+// The map beside the hive file `file` when it mirrors that file, which `hive` then describes.
+std::unique_ptr<ReadMap> MapOf(const std::string& file, struct stat& hive) {
+    if (stat(file.c_str(), &hive) != 0) return nullptr;
+    return ReadMap::Open(ReadMapPath(file), hive);
+}
+
 // The read map of a user hive that this process may write, when it is current.
 std::unique_ptr<ReadMap> CurrentReadMap(const HiveLocation& location) {
     struct stat hive {};
-    if (access(location.file.c_str(), W_OK) != 0 || stat(location.file.c_str(), &hive) != 0) return nullptr;
-    std::unique_ptr<ReadMap> map = ReadMap::Open(ReadMapPath(location.file), hive);
+    if (access(location.file.c_str(), W_OK) != 0) return nullptr;
+    std::unique_ptr<ReadMap> map = MapOf(location.file, hive);
     return map && map->Current() && map->Stamped(hive) ? std::move(map) : nullptr;
 }
 
@@ -538,8 +544,7 @@ std::unique_ptr<Hive> Hive::Open(HiveKind kind) {
 
 std::unique_ptr<ReadMap> Hive::OpenReadMap() const {
     struct stat hive {};
-    if (stat(path_.c_str(), &hive) != 0) return nullptr;
-    return ReadMap::Open(ReadMapPath(path_), hive);
+    return MapOf(path_, hive);
 }
 
 template <class Ask>

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <optional>
 
 #include "BootId.h"
 #include "FileTrust.h"
@@ -146,6 +147,11 @@ ReadMap::Answer Consistently(const ReadMapHeader& header, Look&& look) {
 // (garbage over its tables or its records) sends the read to the hive instead of answering that
 // a key or value is not there.
 
+std::optional<std::string_view> ReadMap::NameAfter(const unsigned char* name, uint32_t bytes) const {
+    if (static_cast<std::size_t>(base_ + bytes_ - name) < bytes) return std::nullopt;
+    return std::string_view(reinterpret_cast<const char*>(name), bytes);
+}
+
 template <class Matches>
 ReadMap::Probe ReadMap::Find(uint64_t tableAt, uint64_t slots, uint64_t hash, std::size_t fixedBytes,
                              Matches&& matches) const {
@@ -178,11 +184,10 @@ ReadMap::Probe ReadMap::FindChild(int64_t parent, std::string_view fold) const {
                 [&](const unsigned char* record, uint64_t slot) {
                     ReadMapKey k;
                     std::memcpy(&k, record, sizeof k);
-                    const unsigned char* name = record + sizeof k;
-                    if (static_cast<std::size_t>(base_ + bytes_ - name) < k.foldBytes) return Answer::Unsure;
-                    const std::string_view own(reinterpret_cast<const char*>(name), k.foldBytes);
-                    if (k.parent == parent && own == fold) return Answer::Found;
-                    return SlotTagMatches(slot, NameHash(k.parent, own)) ? Answer::Missing : Answer::Unsure;
+                    const std::optional<std::string_view> own = NameAfter(record + sizeof k, k.foldBytes);
+                    if (!own) return Answer::Unsure;
+                    if (k.parent == parent && *own == fold) return Answer::Found;
+                    return SlotTagMatches(slot, NameHash(k.parent, *own)) ? Answer::Missing : Answer::Unsure;
                 });
 }
 
@@ -192,14 +197,14 @@ ReadMap::Probe ReadMap::FindValueRecord(int64_t key, std::string_view fold) cons
                 [&](const unsigned char* record, uint64_t slot) {
                     ReadMapValue v;
                     std::memcpy(&v, record, sizeof v);
-                    const unsigned char* name = record + sizeof v;
-                    const std::size_t left = static_cast<std::size_t>(base_ + bytes_ - name);
-                    if (left < v.foldBytes) return Answer::Unsure;
-                    const std::string_view own(reinterpret_cast<const char*>(name), v.foldBytes);
-                    if (v.key != key || own != fold) {
-                        return SlotTagMatches(slot, NameHash(v.key, own)) ? Answer::Missing : Answer::Unsure;
+                    const std::optional<std::string_view> own = NameAfter(record + sizeof v, v.foldBytes);
+                    if (!own) return Answer::Unsure;
+                    if (v.key != key || *own != fold) {
+                        return SlotTagMatches(slot, NameHash(v.key, *own)) ? Answer::Missing : Answer::Unsure;
                     }
-                    return v.dataBytes > v.room || left - fold.size() < v.room ? Answer::Unsure : Answer::Found;
+                    // The data's room after the name lies within the file too.
+                    const auto left = static_cast<std::size_t>(base_ + bytes_ - record) - sizeof v - fold.size();
+                    return v.dataBytes > v.room || left < v.room ? Answer::Unsure : Answer::Found;
                 });
 }
 

@@ -28,6 +28,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -125,6 +126,9 @@ private:
     ReadMapHeader& header() const { return *reinterpret_cast<ReadMapHeader*>(base_); }
     // The record a slot points to, or null when it lies outside the heap (a damaged slot).
     const unsigned char* Record(uint64_t slot, std::size_t fixedBytes) const;
+    // The name of `bytes` that starts at `name`, after a record's fixed part; nothing when it runs
+    // past the file.
+    std::optional<std::string_view> NameAfter(const unsigned char* name, uint32_t bytes) const;
     // Where a lookup in one of the tables ended: at the record that matched (Found), at the free
     // slot where it would go (Missing), or at something a sound map never holds (Unsure: a slot
     // outside the heap, a record that its slot's tag does not fit, a table without a free slot).
